@@ -1,0 +1,41 @@
+# GoogleTest programs run under Wine through CTest.
+#
+# tq_add_gtest(NAME SOURCES ... [LIBS ...])
+#   Builds a test program linked with t_common and gtest_main.
+# tq_add_wine_test(TEST_NAME PROGRAM [WINVER v] [TZ tz] [LOCKS a b] [ARGS ...] [ENV K=V ...])
+#   Runs PROGRAM under Wine. WINVER gives the run a prefix of its own that reports
+#   that Windows version (`winecfg /v`); TZ is Microsoft's form (CST-8, EST5EDT).
+#   LOCKS names shared per-user state the test changes ("appdata", "registry",
+#   "exedir"), so that CTest never runs two such tests at once.
+set(TQ_WINE_ROOT ${CMAKE_BINARY_DIR}/wine)
+set(TQ_WINE_RUN ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
+
+add_test(NAME wine_prefix COMMAND ${TQ_WINE_RUN} --prepare)
+set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine ENVIRONMENT "TQ_WINE_ROOT=${TQ_WINE_ROOT}")
+add_test(NAME wine_stop COMMAND ${TQ_WINE_RUN} --stop-all)
+set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine ENVIRONMENT "TQ_WINE_ROOT=${TQ_WINE_ROOT}")
+
+function(tq_add_gtest name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  tq_target_defaults(${name})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  target_link_libraries(${name} PRIVATE t_common tq_test_support GTest::gtest GTest::gtest_main ${ARG_LIBS})
+endfunction()
+
+function(tq_add_wine_test test_name program)
+  cmake_parse_arguments(ARG "" "WINVER;TZ" "ARGS;ENV;LOCKS" ${ARGN})
+  set(env "TQ_WINE_ROOT=${TQ_WINE_ROOT}")
+  if(ARG_WINVER)
+    list(APPEND env "TQ_WINVER=${ARG_WINVER}")
+  endif()
+  if(ARG_TZ)
+    list(APPEND env "TZ=${ARG_TZ}")
+  endif()
+  list(APPEND env ${ARG_ENV})
+  add_test(NAME ${test_name} COMMAND ${TQ_WINE_RUN} $<TARGET_FILE:${program}> ${ARG_ARGS})
+  set_tests_properties(${test_name} PROPERTIES ENVIRONMENT "${env}" FIXTURES_REQUIRED wine)
+  if(ARG_LOCKS)
+    set_tests_properties(${test_name} PROPERTIES RESOURCE_LOCK "${ARG_LOCKS}")
+  endif()
+endfunction()

@@ -1,0 +1,12 @@
+// The one export macro of t_common.dll. Every exported function and class of
+// the library is declared with T_COMMON_API in the public headers.
+#ifndef T_COMMON_EXPORT_H_
+#define T_COMMON_EXPORT_H_
+
+#if defined(T_COMMON_BUILDING)
+#define T_COMMON_API __declspec(dllexport)
+#else
+#define T_COMMON_API __declspec(dllimport)
+#endif
+
+#endif  // T_COMMON_EXPORT_H_

@@ -1,0 +1,51 @@
+// Helpers shared by the test programs.
+#ifndef TESTS_SUPPORT_TEST_SUPPORT_H_
+#define TESTS_SUPPORT_TEST_SUPPORT_H_
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace testing_support {
+
+// A fresh folder under %TEMP%, deleted with its contents at scope exit.
+class ScopedTempDir {
+ public:
+  ScopedTempDir();
+  ~ScopedTempDir();
+  ScopedTempDir(const ScopedTempDir&) = delete;
+  ScopedTempDir& operator=(const ScopedTempDir&) = delete;
+
+  const std::wstring& path() const { return path_; }
+  // path() + "\" + name
+  std::wstring Child(const std::wstring& name) const;
+
+ private:
+  std::wstring path_;
+};
+
+bool WriteBytes(const std::wstring& file, const std::string& bytes);
+// Empty when the file cannot be read.
+std::string ReadBytes(const std::wstring& file);
+// Deletes a folder tree (files read-only or not); true when it is gone.
+bool RemoveTree(const std::wstring& path);
+
+// The test program's own path.
+std::wstring SelfPath();
+
+// Runs this test program again in a child process with --gtest_filter=filter
+// and the extra environment variables, and returns its exit code (-1 when it
+// could not be started or did not end within the timeout).
+int RunSelfInChild(const std::string& filter,
+                   const std::vector<std::pair<std::wstring, std::wstring>>& environment = {},
+                   unsigned int timeout_ms = 120000);
+// True inside a child started by RunSelfInChild.
+bool IsChildRun();
+
+// Today's program log of t_base (empty when there is none yet).
+std::wstring ProgramLogPath();
+std::string ReadProgramLog();
+
+}  // namespace testing_support
+
+#endif  // TESTS_SUPPORT_TEST_SUPPORT_H_

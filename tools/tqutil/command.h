@@ -1,0 +1,50 @@
+// tqutil's command table. Each family's file registers its commands and its
+// lines of `tqutil status` at static initialisation:
+//
+//   static const bool registered = tqutil::RegisterCommand(
+//       {L"market", L"market [--at \"YYYY-MM-DD HH:MM:SS\"]", L"the market phase", &RunMarket});
+//   static const bool status = tqutil::RegisterStatusSection({30, &PrintMarketStatus});
+//
+// Output is plain text, one fact a line, UTF-8. Errors go to stderr with a
+// non-zero exit code: 1 when the operation failed, 2 for a usage error.
+#ifndef TOOLS_TQUTIL_COMMAND_H_
+#define TOOLS_TQUTIL_COMMAND_H_
+
+#include <string>
+#include <vector>
+
+namespace tqutil {
+
+using Args = std::vector<std::wstring>;
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+struct Command {
+  const wchar_t* name;
+  const wchar_t* usage;    // the command line after "tqutil "
+  const wchar_t* summary;  // one line for --help
+  int (*run)(const Args& args);  // the arguments after the command name
+};
+
+struct StatusSection {
+  int order;  // sections print in ascending order
+  void (*print)();
+};
+
+bool RegisterCommand(const Command& command);
+bool RegisterStatusSection(const StatusSection& section);
+
+// Writes a line to stdout in UTF-8.
+void PrintLine(const std::wstring& line);
+// Writes "label: value".
+void PrintFact(const std::wstring& label, const std::wstring& value);
+// Writes "tqutil: message" to stderr and returns the exit code.
+int Fail(const std::wstring& message, int exit_code = kExitFailed);
+// Writes the command's usage to stderr and returns kExitUsage.
+int UsageError(const Command& command);
+
+}  // namespace tqutil
+
+#endif  // TOOLS_TQUTIL_COMMAND_H_

@@ -1,0 +1,43 @@
+#include <algorithm>
+#include <cstdio>
+#include <cwchar>
+
+#include "command.h"
+
+namespace tqutil {
+std::vector<Command>& Commands();
+}
+
+namespace {
+
+int PrintHelp() {
+  using namespace tqutil;
+  PrintLine(L"tqutil: what the Tessaquill common library sees on this machine.");
+  PrintLine(L"");
+  PrintLine(L"usage:");
+  PrintLine(L"  tqutil --help");
+  std::vector<Command> commands = Commands();
+  std::sort(commands.begin(), commands.end(),
+            [](const Command& a, const Command& b) { return std::wcscmp(a.name, b.name) < 0; });
+  for (const Command& c : commands) {
+    PrintLine(std::wstring(L"  tqutil ") + c.usage);
+    PrintLine(std::wstring(L"      ") + c.summary);
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  using namespace tqutil;
+  if (argc < 2) {
+    PrintHelp();
+    return kExitUsage;
+  }
+  const std::wstring name = argv[1];
+  if (name == L"--help" || name == L"-h" || name == L"help") return PrintHelp();
+  for (const Command& c : Commands()) {
+    if (name == c.name) return c.run(Args(argv + 2, argv + argc));
+  }
+  return Fail(L"unknown command \"" + name + L"\" (see tqutil --help)", kExitUsage);
+}

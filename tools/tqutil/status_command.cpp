@@ -1,0 +1,106 @@
+// tqutil status (the library and its folders; other families add sections) and tqutil paths.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "command.h"
+#include "t_common/folders.h"
+
+namespace tqutil {
+std::vector<StatusSection>& StatusSections();
+}
+
+namespace {
+
+using namespace tqutil;
+
+const wchar_t kProduct[] = L"Tessaquill";
+
+std::wstring VersionString(const wchar_t* module_name, const wchar_t* field) {
+  // The file the loader would pick: the program's folder first.
+  wchar_t path[MAX_PATH] = {};
+  if (!::SearchPathW(nullptr, module_name, nullptr, MAX_PATH, path, nullptr)) return L"(not found)";
+  DWORD ignored = 0;
+  const DWORD size = ::GetFileVersionInfoSizeW(path, &ignored);
+  if (size == 0) return L"(no version resource)";
+  std::vector<unsigned char> data(size);
+  if (!::GetFileVersionInfoW(path, 0, size, data.data())) return L"(no version resource)";
+  wchar_t* value = nullptr;
+  UINT length = 0;
+  const std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + field;
+  if (!::VerQueryValueW(data.data(), query.c_str(), reinterpret_cast<void**>(&value), &length) || !value)
+    return L"(none)";
+  return value;
+}
+
+void PrintModule(const wchar_t* label, const wchar_t* module_name) {
+  PrintFact(label, std::wstring(module_name) + L" " + VersionString(module_name, L"FileVersion") + L" (" +
+                       VersionString(module_name, L"ProductName") + L", " +
+                       VersionString(module_name, L"CompanyName") + L", " +
+                       VersionString(module_name, L"FileDescription") + L")");
+}
+
+std::wstring FromBuffer(bool (*get)(wchar_t*, unsigned int)) {
+  wchar_t buffer[MAX_PATH] = {};
+  return get(buffer, MAX_PATH) ? std::wstring(buffer) : L"(unknown)";
+}
+
+std::wstring FromTokenBuffer(bool (*get)(wchar_t*, unsigned int, void*)) {
+  wchar_t buffer[MAX_PATH] = {};
+  return get(buffer, MAX_PATH, nullptr) ? std::wstring(buffer) : L"(unknown)";
+}
+
+std::wstring OrUnknown(const std::wstring& text) { return text.empty() ? L"(unknown)" : text; }
+
+void PrintFolders() {
+  PrintFact(L"executable", FromBuffer(&common::GetAppPath));
+  PrintFact(L"executable folder", FromBuffer(&common::GetAppDir));
+  PrintFact(L"executable name", FromBuffer(&common::GetAppName));
+  PrintFact(L"log folder", OrUnknown(common::GetLogFolder(kProduct, false)));
+  PrintFact(L"dump folder", OrUnknown(common::GetDumpFolder(kProduct, false)));
+  PrintFact(L"image folder", OrUnknown(common::GetImageFolder(kProduct, false)));
+  PrintFact(L"persistent folder", OrUnknown(common::GetPersistentFolder(kProduct, false)));
+}
+
+void PrintSpecialFolders() {
+  PrintFact(L"application data", FromTokenBuffer(&common::GetAppDataDir));
+  PrintFact(L"program files", FromTokenBuffer(&common::GetProgramFilesDir));
+  PrintFact(L"templates", FromTokenBuffer(&common::GetTempDir));
+  const wchar_t* windir = common::GetWinDir();
+  PrintFact(L"windows folder", windir ? windir : L"(unset)");
+  PrintFact(L"system folder", OrUnknown(common::GetSpecialFolderPath(CSIDL_SYSTEM, false)));
+  PrintFact(L"system folder (32-bit)", OrUnknown(common::GetSpecialFolderPath(CSIDL_SYSTEM, true)));
+  PrintFact(L"desktop", OrUnknown(common::GetSpecialFolderPath(CSIDL_DESKTOPDIRECTORY, false)));
+  PrintFact(L"local application data", OrUnknown(common::GetSpecialFolderPath(CSIDL_LOCAL_APPDATA, false)));
+}
+
+void PrintLibrary() {
+  PrintModule(L"library", L"t_common.dll");
+  PrintModule(L"base library", L"t_base.dll");
+}
+
+int RunStatus(const Args& args) {
+  if (!args.empty()) return Fail(L"usage: tqutil status", kExitUsage);
+  std::vector<StatusSection> sections = StatusSections();
+  std::stable_sort(sections.begin(), sections.end(),
+                   [](const StatusSection& a, const StatusSection& b) { return a.order < b.order; });
+  for (const StatusSection& s : sections) s.print();
+  return kExitOk;
+}
+
+int RunPaths(const Args& args) {
+  if (!args.empty()) return Fail(L"usage: tqutil paths", kExitUsage);
+  PrintFolders();
+  PrintSpecialFolders();
+  return kExitOk;
+}
+
+const bool registered =
+    RegisterCommand({L"status", L"status", L"the library, its folders and what each family reports", &RunStatus}) &&
+    RegisterCommand({L"paths", L"paths", L"the executable, the data folders and the shell folders", &RunPaths}) &&
+    RegisterStatusSection({0, &PrintLibrary}) && RegisterStatusSection({10, &PrintFolders}) &&
+    RegisterStatusSection({11, &PrintSpecialFolders});
+
+}  // namespace
