@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <climits>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "t_common/server_clock.h"
@@ -147,6 +149,24 @@ TEST(IsSameWeek, EqualNumbersAreTheSameWeekEvenWhenNoDate) {
   EXPECT_TRUE(IsSameWeek(99999999, 99999999));
   EXPECT_FALSE(IsSameWeek(0, 19700101));
   EXPECT_FALSE(IsSameWeek(30010101, 30010102));
+}
+
+// Every thread breaks down its own times: no result may come from another's.
+TEST(DateConversion, ThreadsConvertIndependently) {
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&wrong, t] {
+      const unsigned long date = 20170301 + t * 7;
+      const std::wstring expected = L"2017-03-" + std::to_wstring(1 + t * 7 + 100).substr(1) + L" 10:00:00";
+      for (int i = 0; i < 2000; ++i) {
+        const __int64 time = DateToTime(date, 10, 0, 0);
+        if (TimeToDate(time) != date || Local(time) != expected) ++wrong;
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 // The United States' 2017 changes; on every other zone these are plain days.

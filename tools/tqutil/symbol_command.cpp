@@ -9,34 +9,13 @@ namespace {
 
 using namespace tqutil;
 
-std::wstring Named(int value, const wchar_t* name) { return std::to_wstring(value) + L" (" + name + L")"; }
+// Names by value: each enumeration runs from 0 without gaps.
+const wchar_t* const kSymbolTypes[] = {L"invalid", L"index", L"stock", L"sector board"};
+const wchar_t* const kIndexTypes[] = {L"none", L"sh", L"sz"};
+const wchar_t* const kPlateTypes[] = {L"none", L"bk1", L"bk3"};
 
-std::wstring SymbolTypeText(stock::SymbolType type) {
-  switch (type) {
-    case stock::SymbolIndex: return Named(type, L"index");
-    case stock::SymbolStock: return Named(type, L"stock");
-    case stock::SymbolPlate: return Named(type, L"sector board");
-    case stock::SymbolInvalid: break;
-  }
-  return Named(type, L"invalid");
-}
-
-std::wstring IndexTypeText(stock::IndexType type) {
-  switch (type) {
-    case stock::IndexSh: return Named(type, L"sh");
-    case stock::IndexSz: return Named(type, L"sz");
-    case stock::IndexNone: break;
-  }
-  return Named(type, L"none");
-}
-
-std::wstring PlateTypeText(stock::PlateType type) {
-  switch (type) {
-    case stock::PlateBk1: return Named(type, L"bk1");
-    case stock::PlateBk3: return Named(type, L"bk3");
-    case stock::PlateNone: break;
-  }
-  return Named(type, L"none");
+std::wstring Named(int value, const wchar_t* const* names) {
+  return std::to_wstring(value) + L" (" + names[value] + L")";
 }
 
 int RunSymbol(const Args& args);
@@ -49,8 +28,9 @@ int RunSymbol(const Args& args) {
   if (args.empty()) return UsageError(kSymbol);
   for (const std::wstring& symbol : args) {
     const wchar_t* text = symbol.c_str();
-    PrintLine(symbol + L": type " + SymbolTypeText(stock::CheckSymbol(text)) + L", index " +
-              IndexTypeText(stock::CheckIndexType(text)) + L", plate " + PlateTypeText(stock::CheckPlateType(text)) +
+    PrintLine(symbol + L": type " + Named(stock::CheckSymbol(text), kSymbolTypes) + L", index " +
+              Named(stock::CheckIndexType(text), kIndexTypes) + L", plate " +
+              Named(stock::CheckPlateType(text), kPlateTypes) +
               L", unusual events " + (stock::IsSupportUnusualEvent(text) ? L"yes" : L"no") + L", k-line file " +
               stock::GetKLineFilePath(text));
   }
