@@ -49,11 +49,14 @@ LONG CALLBACK OnException(EXCEPTION_POINTERS* pointers) {
 }
 
 #if defined(__i386__)
+// The head of the SEH chain, NT_TIB.ExceptionList at fs:[0].
 EXCEPTION_REGISTRATION_RECORD* CurrentExceptionList() {
-  return reinterpret_cast<NT_TIB*>(::NtCurrentTeb())->ExceptionList;
+  EXCEPTION_REGISTRATION_RECORD* list;
+  __asm__ volatile("movl %%fs:0, %0" : "=r"(list));
+  return list;
 }
 void SetExceptionList(EXCEPTION_REGISTRATION_RECORD* list) {
-  reinterpret_cast<NT_TIB*>(::NtCurrentTeb())->ExceptionList = list;
+  __asm__ volatile("movl %0, %%fs:0" : : "r"(list) : "memory");
 }
 #endif
 

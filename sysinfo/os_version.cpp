@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <string>
 
+#include "foundation/path_buffer.h"
 #include "foundation/scoped_registry_key.h"
 #include "sysinfo/export_lookup.h"
 #include "sysinfo/native_version.h"
@@ -72,13 +73,6 @@ bool HasSp6aHotfix() {
   ScopedRegistryKey key;
   return key.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Hotfix\\Q246009",
                   KEY_QUERY_VALUE) == ERROR_SUCCESS;
-}
-
-bool CopyWide(const std::wstring& text, wchar_t* buffer, unsigned long capacity) {
-  const size_t count = text.size() < capacity - 1 ? text.size() : capacity - 1;
-  std::wmemcpy(buffer, text.data(), count);
-  buffer[count] = L'\0';
-  return true;
 }
 
 int ToAnsi(const wchar_t* text, char* buffer, unsigned long capacity) {
@@ -180,7 +174,8 @@ int BV_GetOSVersionDescW(wchar_t* buffer, unsigned long capacity) {
   if (!buffer || capacity < kDescriptionCapacity) return 0;
   OsVersionFacts facts;
   if (!ReadOsVersionFacts(&facts)) return 0;
-  return CopyWide(ComposeOsVersionDesc(facts), buffer, capacity);
+  CopyToCallerBuffer(ComposeOsVersionDesc(facts).c_str(), buffer, static_cast<unsigned int>(capacity));
+  return 1;
 }
 
 int BV_GetOSVersionDescA(char* buffer, unsigned long capacity) {
@@ -194,7 +189,8 @@ int BV_GetMiniOSVersionDescW(wchar_t* buffer, unsigned long capacity) {
   if (!buffer || capacity < kMiniDescriptionCapacity) return 0;
   OsVersionFacts facts;
   if (!ReadOsVersionFacts(&facts)) return 0;
-  return CopyWide(ComposeMiniOsVersionDesc(facts), buffer, capacity);
+  CopyToCallerBuffer(ComposeMiniOsVersionDesc(facts).c_str(), buffer, static_cast<unsigned int>(capacity));
+  return 1;
 }
 
 int BV_GetMiniOSVersionDescA(char* buffer, unsigned long capacity) {

@@ -215,10 +215,6 @@ TEST(OsVersionRules, EveryCaseGivesItsCodeTagAndDescription) {
   }
 }
 
-TEST(OsVersionRules, NoTagIsLongerThanFifteenCharacters) {
-  for (const Case& c : kCases) EXPECT_LE(common::ComposeMiniOsVersionDesc(c.facts).size(), 15u) << c.name;
-}
-
 TEST(OsVersionRules, UnreadableProductOptionOnOldNtFailsTheCodeAndEndsTheDescription) {
   const OsVersionFacts facts = WithoutExtended(Nt(4, 0, 0, kX86, 0, L"Service Pack 6", 1381), nullptr);
   unsigned long code = 0xDEADBEEF;

@@ -157,34 +157,4 @@ TEST(OsVersionDescriptions, CapacitiesBelowTheMinimumWriteNothing) {
   EXPECT_EQ(std::wstring(wide).substr(0, 10), L"Microsoft ");
 }
 
-TEST(OsVersionDescriptions, DescriptionEndsWithTheBuild) {
-  unsigned long build = 0;
-  ASSERT_EQ(common::BV_GetOSVersion(nullptr, &build), 1);
-  wchar_t description[256];
-  ASSERT_EQ(common::BV_GetOSVersionDescW(description, 256), 1);
-  const std::wstring tail = L" (Build " + std::to_wstring(build) + L")";
-  const std::wstring text = description;
-  ASSERT_GE(text.size(), tail.size());
-  EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
-}
-
-TEST(IsX64System, TrueForThe64BitBuild) {
-#if defined(_WIN64)
-  EXPECT_TRUE(common::IsX64System());
-  unsigned long code = 0;
-  ASSERT_EQ(common::BV_GetOSVersion(&code, nullptr), 1);
-  EXPECT_NE(code & common::kOsVersion64Bit, 0u);
-#endif
-}
-
-TEST(IsOrLater, AnswersFollowTheFamilyOrder) {
-  // Each later threshold implies the earlier ones, whatever the system.
-  EXPECT_TRUE(!common::IsWin8OrLater() || common::IsWin7OrLater());
-  EXPECT_TRUE(!common::IsWin7OrLater() || common::IsVistaOrLater());
-  EXPECT_TRUE(!common::IsVistaOrLater() || common::IsXpOrLater());
-  unsigned long code = 0;
-  ASSERT_EQ(common::BV_GetOSVersion(&code, nullptr), 1);
-  EXPECT_EQ(common::IsVistaOrLater(), (code & common::kOsFamilyMask) >= common::kOsFamilyVista);
-}
-
 }  // namespace
