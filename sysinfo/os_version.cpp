@@ -1,6 +1,7 @@
 #include "t_common/os_version.h"
 
 #include <atomic>
+#include <climits>
 #include <cstring>
 #include <cwchar>
 #include <string>
@@ -76,7 +77,8 @@ bool HasSp6aHotfix() {
 }
 
 int ToAnsi(const wchar_t* text, char* buffer, unsigned long capacity) {
-  ::WideCharToMultiByte(CP_ACP, 0, text, -1, buffer, static_cast<int>(capacity), nullptr, nullptr);
+  const int bytes = capacity > static_cast<unsigned long>(INT_MAX) ? INT_MAX : static_cast<int>(capacity);
+  ::WideCharToMultiByte(CP_ACP, 0, text, -1, buffer, bytes, nullptr, nullptr);
   return 1;
 }
 
@@ -110,10 +112,8 @@ bool ReadOsVersionFacts(OsVersionFacts* facts) {
   if (v.dwPlatformId != VER_PLATFORM_WIN32_NT) return true;
   if (v.dwMajorVersion == 5 && v.dwMinorVersion == 2) facts->server_r2 = ::GetSystemMetrics(SM_SERVERR2);
   if (v.dwMajorVersion == 6) facts->product_info = ProductInfo(v);
-  if (v.dwMajorVersion <= 4) {
-    if (!facts->extended) facts->product_option_read = ReadProductOption(&facts->product_option);
-    facts->sp6a_hotfix = HasSp6aHotfix();
-  }
+  if (v.dwMajorVersion <= 4 && !facts->extended) facts->product_option_read = ReadProductOption(&facts->product_option);
+  if (v.dwMajorVersion == 4 && _wcsicmp(v.szCSDVersion, L"Service Pack 6") == 0) facts->sp6a_hotfix = HasSp6aHotfix();
   return true;
 }
 
