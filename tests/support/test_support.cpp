@@ -72,9 +72,14 @@ std::wstring SelfPath() {
 
 int RunSelfInChild(const std::string& filter, const std::vector<std::pair<std::wstring, std::wstring>>& environment,
                    unsigned int timeout_ms) {
+  return RunProgramInChild(SelfPath(), filter, environment, timeout_ms);
+}
+
+int RunProgramInChild(const std::wstring& program, const std::string& filter,
+                      const std::vector<std::pair<std::wstring, std::wstring>>& environment, unsigned int timeout_ms) {
   for (const auto& [name, value] : environment) ::SetEnvironmentVariableW(name.c_str(), value.c_str());
   ::SetEnvironmentVariableW(L"TQ_TEST_CHILD", L"1");
-  std::wstring command = L"\"" + SelfPath() + L"\" --gtest_filter=" + common::s2ws(filter, CP_UTF8);
+  std::wstring command = L"\"" + program + L"\" --gtest_filter=" + common::s2ws(filter, CP_UTF8);
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
@@ -99,6 +104,23 @@ int RunSelfInChild(const std::string& filter, const std::vector<std::pair<std::w
 bool IsChildRun() {
   wchar_t value[8] = {};
   return ::GetEnvironmentVariableW(L"TQ_TEST_CHILD", value, 8) > 0;
+}
+
+std::wstring CopySelfWithLibraries(const std::wstring& folder) {
+  const std::wstring self = SelfPath();
+  const std::wstring self_folder = self.substr(0, self.find_last_of(L'\\'));
+  const std::wstring copy = folder + L"\\" + self.substr(self_folder.size() + 1);
+  if (!::CopyFileW(self.c_str(), copy.c_str(), FALSE)) return std::wstring();
+  WIN32_FIND_DATAW data;
+  HANDLE find = ::FindFirstFileW((self_folder + L"\\*.dll").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return std::wstring();
+  bool copied = true;
+  do {
+    const std::wstring name = data.cFileName;
+    copied = copied && ::CopyFileW((self_folder + L"\\" + name).c_str(), (folder + L"\\" + name).c_str(), FALSE);
+  } while (::FindNextFileW(find, &data));
+  ::FindClose(find);
+  return copied ? copy : std::wstring();
 }
 
 std::wstring ProgramLogPath() {

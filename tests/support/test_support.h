@@ -39,8 +39,16 @@ std::wstring SelfPath();
 int RunSelfInChild(const std::string& filter,
                    const std::vector<std::pair<std::wstring, std::wstring>>& environment = {},
                    unsigned int timeout_ms = 120000);
-// True inside a child started by RunSelfInChild.
+// The same for another program, a copy of this one for instance.
+int RunProgramInChild(const std::wstring& program, const std::string& filter,
+                      const std::vector<std::pair<std::wstring, std::wstring>>& environment = {},
+                      unsigned int timeout_ms = 120000);
+// True inside a child started by RunSelfInChild or RunProgramInChild.
 bool IsChildRun();
+
+// Copies this test program and the DLLs beside it into folder, so that a
+// child can run with its own executable folder; the copy's path, or empty.
+std::wstring CopySelfWithLibraries(const std::wstring& folder);
 
 // Today's program log of t_base (empty when there is none yet).
 std::wstring ProgramLogPath();
