@@ -6,8 +6,6 @@
 
 #include <atomic>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "sandbox.h"
 
@@ -134,17 +132,10 @@ TEST_F(TestModeInCopy, FolderNamedOvktest) {
 }
 
 TEST_F(TestModeInCopy, ConcurrentFirstCalls) {
-  std::atomic<int> waiting{8};
   std::atomic<int> answered_true{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 8; ++t) {
-    threads.emplace_back([&] {
-      waiting.fetch_sub(1);
-      while (waiting.load() > 0) std::this_thread::yield();
-      if (common::IsTestMode()) answered_true.fetch_add(1);
-    });
-  }
-  for (auto& thread : threads) thread.join();
+  testing_support::RunOnThreadsAtOnce(8, [&] {
+    if (common::IsTestMode()) answered_true.fetch_add(1);
+  });
   // The thread that decided saw the file; latecomers during the decision may see false.
   EXPECT_GE(answered_true.load(), 1);
   EXPECT_TRUE(common::IsTestMode());

@@ -5,7 +5,6 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "foundation/crc32_kernels.h"
@@ -179,20 +178,13 @@ TEST(DigestFirstUse, EightThreadsAtOnce) {
   if (!testing_support::IsChildRun()) GTEST_SKIP() << "runs in a child process";
   const std::vector<unsigned char> block = PseudoRandomBytes(100000, 5u);
   const uint32_t expected = ReferenceCrc32(block.data(), block.size());
-  std::atomic<int> waiting{8};
   std::atomic<int> mismatches{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 8; ++t) {
-    threads.emplace_back([&] {
-      waiting.fetch_sub(1);
-      while (waiting.load() > 0) std::this_thread::yield();
-      void* data = const_cast<unsigned char*>(block.data());
-      if (common::GetCRC32(data, static_cast<unsigned long>(block.size())) != expected) mismatches.fetch_add(1);
-      if (common::GetMd5(Bytes("abc"), 3) != "900150983cd24fb0d6963f7d28e17f72") mismatches.fetch_add(1);
-      if (common::GetSha1(Bytes("abc"), 3) != "363e99a96a81064771253eba6cc250789dd8d09c") mismatches.fetch_add(1);
-    });
-  }
-  for (auto& thread : threads) thread.join();
+  testing_support::RunOnThreadsAtOnce(8, [&] {
+    void* data = const_cast<unsigned char*>(block.data());
+    if (common::GetCRC32(data, static_cast<unsigned long>(block.size())) != expected) mismatches.fetch_add(1);
+    if (common::GetMd5(Bytes("abc"), 3) != "900150983cd24fb0d6963f7d28e17f72") mismatches.fetch_add(1);
+    if (common::GetSha1(Bytes("abc"), 3) != "363e99a96a81064771253eba6cc250789dd8d09c") mismatches.fetch_add(1);
+  });
   EXPECT_EQ(mismatches.load(), 0);
 }
 

@@ -3,8 +3,10 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cwchar>
+#include <thread>
 
 #include "t_common/text.h"
 
@@ -121,6 +123,19 @@ std::wstring CopySelfWithLibraries(const std::wstring& folder) {
   } while (::FindNextFileW(find, &data));
   ::FindClose(find);
   return copied ? copy : std::wstring();
+}
+
+void RunOnThreadsAtOnce(int count, const std::function<void()>& body) {
+  std::atomic<int> waiting{count};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < count; ++i) {
+    threads.emplace_back([&] {
+      waiting.fetch_sub(1);
+      while (waiting.load() > 0) std::this_thread::yield();
+      body();
+    });
+  }
+  for (auto& thread : threads) thread.join();
 }
 
 std::wstring ProgramLogPath() {

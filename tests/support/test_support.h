@@ -2,6 +2,7 @@
 #ifndef TESTS_SUPPORT_TEST_SUPPORT_H_
 #define TESTS_SUPPORT_TEST_SUPPORT_H_
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -49,6 +50,9 @@ bool IsChildRun();
 // Copies this test program and the DLLs beside it into folder, so that a
 // child can run with its own executable folder; the copy's path, or empty.
 std::wstring CopySelfWithLibraries(const std::wstring& folder);
+
+// Runs body on count threads released together, and waits for all of them.
+void RunOnThreadsAtOnce(int count, const std::function<void()>& body);
 
 // Today's program log of t_base (empty when there is none yet).
 std::wstring ProgramLogPath();
