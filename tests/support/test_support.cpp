@@ -8,6 +8,7 @@
 #include <cwchar>
 #include <thread>
 
+#include "foundation/scoped_handle.h"
 #include "t_common/text.h"
 
 namespace testing_support {
@@ -28,23 +29,23 @@ ScopedTempDir::~ScopedTempDir() { RemoveTree(path_); }
 std::wstring ScopedTempDir::Child(const std::wstring& name) const { return path_ + L"\\" + name; }
 
 bool WriteBytes(const std::wstring& file, const std::string& bytes) {
-  HANDLE h = ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
+  common::ScopedHandle h(
+      ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h) return false;
   DWORD written = 0;
-  const BOOL ok = ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  ::CloseHandle(h);
+  const BOOL ok = ::WriteFile(h.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   return ok && written == bytes.size();
 }
 
 std::string ReadBytes(const std::wstring& file) {
-  HANDLE h = ::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return std::string();
+  common::ScopedHandle h(::CreateFileW(file.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+  if (!h) return std::string();
   std::string bytes;
   char chunk[65536];
   DWORD read = 0;
-  while (::ReadFile(h, chunk, sizeof chunk, &read, nullptr) && read > 0) bytes.append(chunk, read);
-  ::CloseHandle(h);
+  while (::ReadFile(h.get(), chunk, sizeof chunk, &read, nullptr) && read > 0) bytes.append(chunk, read);
   return bytes;
 }
 
@@ -72,6 +73,29 @@ std::wstring SelfPath() {
   return path;
 }
 
+namespace {
+
+// This process's environment with the given variables added, as a block for
+// CreateProcessW; the parent's own environment is never changed, so children
+// can be started from several threads at once.
+std::wstring ChildEnvironment(const std::vector<std::pair<std::wstring, std::wstring>>& extra) {
+  std::wstring block;
+  wchar_t* strings = ::GetEnvironmentStringsW();
+  for (const wchar_t* p = strings; p && *p; p += std::wcslen(p) + 1) {
+    const std::wstring entry = p;
+    bool overridden = false;
+    for (const auto& variable : extra)
+      overridden |= ::_wcsnicmp(entry.c_str(), (variable.first + L"=").c_str(), variable.first.size() + 1) == 0;
+    if (!overridden) block += entry + L'\0';
+  }
+  if (strings) ::FreeEnvironmentStringsW(strings);
+  for (const auto& [name, value] : extra) block += name + L"=" + value + L'\0';
+  block += L'\0';
+  return block;
+}
+
+}  // namespace
+
 int RunSelfInChild(const std::string& filter, const std::vector<std::pair<std::wstring, std::wstring>>& environment,
                    unsigned int timeout_ms) {
   return RunProgramInChild(SelfPath(), filter, environment, timeout_ms);
@@ -79,28 +103,24 @@ int RunSelfInChild(const std::string& filter, const std::vector<std::pair<std::w
 
 int RunProgramInChild(const std::wstring& program, const std::string& filter,
                       const std::vector<std::pair<std::wstring, std::wstring>>& environment, unsigned int timeout_ms) {
-  for (const auto& [name, value] : environment) ::SetEnvironmentVariableW(name.c_str(), value.c_str());
-  ::SetEnvironmentVariableW(L"TQ_TEST_CHILD", L"1");
+  auto variables = environment;
+  variables.emplace_back(L"TQ_TEST_CHILD", L"1");
+  std::wstring block = ChildEnvironment(variables);
   std::wstring command = L"\"" + program + L"\" --gtest_filter=" + common::s2ws(filter, CP_UTF8);
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
-  const BOOL started =
-      ::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
-  ::SetEnvironmentVariableW(L"TQ_TEST_CHILD", nullptr);
-  for (const auto& variable : environment) ::SetEnvironmentVariableW(variable.first.c_str(), nullptr);
-  if (!started) return -1;
-  int exit_code = -1;
-  if (::WaitForSingleObject(process.hProcess, timeout_ms) == WAIT_OBJECT_0) {
-    DWORD code = 0;
-    ::GetExitCodeProcess(process.hProcess, &code);
-    exit_code = static_cast<int>(code);
-  } else {
-    ::TerminateProcess(process.hProcess, 1);
+  if (!::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, &block[0],
+                        nullptr, &startup, &process))
+    return -1;
+  common::ScopedHandle thread(process.hThread), child(process.hProcess);
+  if (::WaitForSingleObject(child.get(), timeout_ms) != WAIT_OBJECT_0) {
+    ::TerminateProcess(child.get(), 1);
+    return -1;
   }
-  ::CloseHandle(process.hThread);
-  ::CloseHandle(process.hProcess);
-  return exit_code;
+  DWORD code = 0;
+  ::GetExitCodeProcess(child.get(), &code);
+  return static_cast<int>(code);
 }
 
 bool IsChildRun() {
