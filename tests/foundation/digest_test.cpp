@@ -71,25 +71,9 @@ TEST(Crc32, LargeBlocksMatchTheDefinition) {
   }
 }
 
-TEST(Crc32, TablesHoldTheByteTableAndItsZeroExtensions) {
-  const auto& t = common::crc32::Tables().table;
-  for (unsigned int i = 0; i < 256; ++i) {
-    const unsigned char byte = static_cast<unsigned char>(i);
-    EXPECT_EQ(t[0][i], ReferenceRegister(0, &byte, 1)) << i;
-  }
-  EXPECT_EQ(t[0][1], 0x77073096u);
-  EXPECT_EQ(t[0][255], 0x2D02EF8Du);
-  for (int k = 1; k < 16; ++k) {
-    for (unsigned int i = 0; i < 256; i += 51) {
-      unsigned char byte_and_zeros[16] = {static_cast<unsigned char>(i)};
-      EXPECT_EQ(t[k][i], ReferenceRegister(0, byte_and_zeros, k + 1)) << k << "," << i;
-    }
-  }
-}
-
 TEST(Crc32, BothKernelsAgreeAndChainAcrossSplits) {
   const std::vector<unsigned char> block = PseudoRandomBytes(5000, 99u);
-  const uint32_t expected = ReferenceCrc32(block.data(), block.size()) ^ 0xFFFFFFFFu;
+  const uint32_t expected = ReferenceRegister(0xFFFFFFFFu, block.data(), block.size());
   using Kernel = uint32_t (*)(uint32_t, const unsigned char*, size_t);
   std::vector<Kernel> kernels = {&common::crc32::UpdateBySlicing};
   if (common::crc32::ProcessorHasCarrylessMultiply()) kernels.push_back(&common::crc32::UpdateByCarrylessMultiply);
