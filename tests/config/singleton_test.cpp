@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <thread>
 #include <vector>
 
 #include "support/test_support.h"
@@ -18,17 +17,9 @@ using common::CSingletonMgr;
 template <class T>
 void ExpectOneInstanceFromConcurrentFirstCalls() {
   constexpr int kThreads = 8;
-  std::atomic<int> waiting{kThreads};
+  std::atomic<int> next{0};
   std::vector<T*> seen(kThreads, nullptr);
-  std::vector<std::thread> threads;
-  for (int i = 0; i < kThreads; ++i) {
-    threads.emplace_back([&, i] {
-      --waiting;
-      while (waiting.load() > 0) std::this_thread::yield();
-      seen[i] = pattern::CSingleton<T>::GetInstance();
-    });
-  }
-  for (auto& thread : threads) thread.join();
+  testing_support::RunOnThreadsAtOnce(kThreads, [&] { seen[next++] = pattern::CSingleton<T>::GetInstance(); });
   ASSERT_NE(seen[0], nullptr);
   for (T* instance : seen) EXPECT_EQ(instance, seen[0]);
 }

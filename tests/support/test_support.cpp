@@ -3,8 +3,10 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cwchar>
+#include <thread>
 
 #include "foundation/scoped_handle.h"
 #include "t_common/text.h"
@@ -96,10 +98,15 @@ std::wstring ChildEnvironment(const std::vector<std::pair<std::wstring, std::wst
 
 int RunSelfInChild(const std::string& filter, const std::vector<std::pair<std::wstring, std::wstring>>& environment,
                    unsigned int timeout_ms) {
+  return RunProgramInChild(SelfPath(), filter, environment, timeout_ms);
+}
+
+int RunProgramInChild(const std::wstring& program, const std::string& filter,
+                      const std::vector<std::pair<std::wstring, std::wstring>>& environment, unsigned int timeout_ms) {
   auto variables = environment;
   variables.emplace_back(L"TQ_TEST_CHILD", L"1");
   std::wstring block = ChildEnvironment(variables);
-  std::wstring command = L"\"" + SelfPath() + L"\" --gtest_filter=" + common::s2ws(filter, CP_UTF8);
+  std::wstring command = L"\"" + program + L"\" --gtest_filter=" + common::s2ws(filter, CP_UTF8);
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
@@ -119,6 +126,36 @@ int RunSelfInChild(const std::string& filter, const std::vector<std::pair<std::w
 bool IsChildRun() {
   wchar_t value[8] = {};
   return ::GetEnvironmentVariableW(L"TQ_TEST_CHILD", value, 8) > 0;
+}
+
+std::wstring CopySelfWithLibraries(const std::wstring& folder) {
+  const std::wstring self = SelfPath();
+  const std::wstring self_folder = self.substr(0, self.find_last_of(L'\\'));
+  const std::wstring copy = folder + L"\\" + self.substr(self_folder.size() + 1);
+  if (!::CopyFileW(self.c_str(), copy.c_str(), FALSE)) return std::wstring();
+  WIN32_FIND_DATAW data;
+  HANDLE find = ::FindFirstFileW((self_folder + L"\\*.dll").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return std::wstring();
+  bool copied = true;
+  do {
+    const std::wstring name = data.cFileName;
+    copied = copied && ::CopyFileW((self_folder + L"\\" + name).c_str(), (folder + L"\\" + name).c_str(), FALSE);
+  } while (::FindNextFileW(find, &data));
+  ::FindClose(find);
+  return copied ? copy : std::wstring();
+}
+
+void RunOnThreadsAtOnce(int count, const std::function<void()>& body) {
+  std::atomic<int> waiting{count};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < count; ++i) {
+    threads.emplace_back([&] {
+      waiting.fetch_sub(1);
+      while (waiting.load() > 0) std::this_thread::yield();
+      body();
+    });
+  }
+  for (auto& thread : threads) thread.join();
 }
 
 std::wstring ProgramLogPath() {
