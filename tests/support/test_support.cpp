@@ -70,29 +70,61 @@ std::wstring SelfPath() {
   return path;
 }
 
-int RunSelfInChild(const std::string& filter, const std::vector<std::pair<std::wstring, std::wstring>>& environment,
-                   unsigned int timeout_ms) {
-  for (const auto& [name, value] : environment) ::SetEnvironmentVariableW(name.c_str(), value.c_str());
-  ::SetEnvironmentVariableW(L"TQ_TEST_CHILD", L"1");
+namespace {
+
+bool SameVariableName(const std::wstring& entry, const std::wstring& name) {
+  return entry.size() > name.size() && entry[name.size()] == L'=' &&
+         ::CompareStringOrdinal(entry.c_str(), static_cast<int>(name.size()), name.c_str(),
+                                static_cast<int>(name.size()), TRUE) == CSTR_EQUAL;
+}
+
+// This process's environment with the variables replaced or added, as a
+// block for CreateProcessW: the process's own stays untouched, so children
+// can be started from several threads.
+std::wstring ChildEnvironment(std::vector<std::pair<std::wstring, std::wstring>> variables) {
+  variables.emplace_back(L"TQ_TEST_CHILD", L"1");
+  std::wstring block;
+  wchar_t* own = ::GetEnvironmentStringsW();
+  for (const wchar_t* entry = own; entry && *entry; entry += std::wcslen(entry) + 1) {
+    const std::wstring text = entry;
+    bool replaced = false;
+    for (const auto& variable : variables) replaced = replaced || SameVariableName(text, variable.first);
+    if (!replaced) block += text + L'\0';
+  }
+  if (own) ::FreeEnvironmentStringsW(own);
+  for (const auto& [name, value] : variables) block += name + L"=" + value + L'\0';
+  return block + L'\0';
+}
+
+}  // namespace
+
+void* StartSelfInChild(const std::string& filter,
+                       const std::vector<std::pair<std::wstring, std::wstring>>& environment) {
   std::wstring command = L"\"" + SelfPath() + L"\" --gtest_filter=" + common::s2ws(filter, CP_UTF8);
+  std::wstring block = ChildEnvironment(environment);
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
-  const BOOL started =
-      ::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
-  ::SetEnvironmentVariableW(L"TQ_TEST_CHILD", nullptr);
-  for (const auto& variable : environment) ::SetEnvironmentVariableW(variable.first.c_str(), nullptr);
-  if (!started) return -1;
+  if (!::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, &block[0],
+                        nullptr, &startup, &process))
+    return nullptr;
+  ::CloseHandle(process.hThread);
+  return process.hProcess;
+}
+
+int RunSelfInChild(const std::string& filter, const std::vector<std::pair<std::wstring, std::wstring>>& environment,
+                   unsigned int timeout_ms) {
+  HANDLE process = StartSelfInChild(filter, environment);
+  if (!process) return -1;
   int exit_code = -1;
-  if (::WaitForSingleObject(process.hProcess, timeout_ms) == WAIT_OBJECT_0) {
+  if (::WaitForSingleObject(process, timeout_ms) == WAIT_OBJECT_0) {
     DWORD code = 0;
-    ::GetExitCodeProcess(process.hProcess, &code);
+    ::GetExitCodeProcess(process, &code);
     exit_code = static_cast<int>(code);
   } else {
-    ::TerminateProcess(process.hProcess, 1);
+    ::TerminateProcess(process, 1);
   }
-  ::CloseHandle(process.hThread);
-  ::CloseHandle(process.hProcess);
+  ::CloseHandle(process);
   return exit_code;
 }
 

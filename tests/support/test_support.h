@@ -39,7 +39,11 @@ std::wstring SelfPath();
 int RunSelfInChild(const std::string& filter,
                    const std::vector<std::pair<std::wstring, std::wstring>>& environment = {},
                    unsigned int timeout_ms = 120000);
-// True inside a child started by RunSelfInChild.
+// Starts this test program like RunSelfInChild without waiting for it. The
+// caller closes the returned process handle; null when it could not start.
+void* StartSelfInChild(const std::string& filter,
+                       const std::vector<std::pair<std::wstring, std::wstring>>& environment = {});
+// True inside a child started by RunSelfInChild or StartSelfInChild.
 bool IsChildRun();
 
 // Today's program log of t_base (empty when there is none yet).

@@ -97,7 +97,7 @@ class CPPSQLITE3_API CppSQLite3Statement {
 
 class CPPSQLITE3_API CppSQLite3DB {
  public:
-  static constexpr int kBusyTimeoutMs = 30000;
+  static constexpr int kBusyTimeoutMs = 5000;
 
   CppSQLite3DB() = default;
   CppSQLite3DB(const CppSQLite3DB&) = delete;
