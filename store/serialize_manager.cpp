@@ -1,10 +1,9 @@
-#include "t_common/store.h"
-
 #include <iterator>
 
 #include "t_base/program_log.h"
 #include "t_common/files.h"
 #include "t_common/folders.h"
+#include "t_common/store.h"
 #include "t_common/text.h"
 
 namespace common {
@@ -137,10 +136,10 @@ void SerializeManager::SaveValueImpl(const std::wstring& table, const std::wstri
     }
     // Only when no row holds the key by now: another thread or process may
     // have inserted it since the check, and then it is updated instead.
-    CppSQLite3Statement insert = db_.compileStatement(
-        ("insert into " + quoted + " (key,value) select ?1,?2 where not exists (select 1 from " + quoted +
-         " where key=?1);")
-            .c_str());
+    CppSQLite3Statement insert =
+        db_.compileStatement(("insert into " + quoted + " (key,value) select ?1,?2 where not exists (select 1 from " +
+                              quoted + " where key=?1);")
+                                 .c_str());
     insert.bind(1, narrow_key);
     insert.bind(2, narrow_value);
     if (insert.execDML() == 0) update.execDML();

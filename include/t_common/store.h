@@ -19,6 +19,9 @@
 #ifndef T_COMMON_STORE_H_
 #define T_COMMON_STORE_H_
 
+#include <cppsqlite3/cppsqlite3.h>
+
+#include <boost/thread/mutex.hpp>
 #include <cerrno>
 #include <cstdlib>
 #include <cwchar>
@@ -31,9 +34,6 @@
 #include <type_traits>
 #include <unordered_map>
 #include <utility>
-
-#include <boost/thread/mutex.hpp>
-#include <cppsqlite3/cppsqlite3.h>
 
 #include "t_common/export.h"
 

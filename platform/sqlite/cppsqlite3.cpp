@@ -26,9 +26,7 @@ class ConnectionLock {
   throw CppSQLite3Exception(code, message ? message : sqlite3_errstr(code));
 }
 
-[[noreturn]] void ThrowConnectionError(sqlite3* db, int code) {
-  ThrowError(code, db ? sqlite3_errmsg(db) : nullptr);
-}
+[[noreturn]] void ThrowConnectionError(sqlite3* db, int code) { ThrowError(code, db ? sqlite3_errmsg(db) : nullptr); }
 
 void ThrowMisuse(const char* message) { ThrowError(SQLITE_MISUSE, message); }
 
@@ -127,8 +125,8 @@ void CppSQLite3Statement::bind(int parameter, const std::string& text) {
   if (!statement_) ThrowMisuse("statement not compiled");
   if (text.size() > static_cast<size_t>(INT_MAX)) ThrowError(SQLITE_TOOBIG, "text too long");
   ConnectionLock lock(db_);
-  const int result = sqlite3_bind_text(statement_, parameter, text.data(), static_cast<int>(text.size()),
-                                       SQLITE_TRANSIENT);
+  const int result =
+      sqlite3_bind_text(statement_, parameter, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
   if (result != SQLITE_OK) ThrowConnectionError(db_, result);
 }
 

@@ -1,7 +1,5 @@
 // The process-wide stores are decided by the first call in a process, so each
 // case runs in a child process of its own ("Child" tests).
-#include "t_common/store.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,6 +8,7 @@
 #include <vector>
 
 #include "store/store_test_util.h"
+#include "t_common/store.h"
 
 namespace {
 
@@ -53,9 +52,9 @@ TEST(PersistentInstanceChild, TheFirstNameWins) {
 
 TEST(PersistentInstance, TheFirstNameWins) {
   ScopedStoreName a, b;
-  ASSERT_EQ(RunSelfInChild("PersistentInstanceChild.TheFirstNameWins",
-                           {{L"TQ_STORE_A", a.get()}, {L"TQ_STORE_B", b.get()}}),
-            0);
+  ASSERT_EQ(
+      RunSelfInChild("PersistentInstanceChild.TheFirstNameWins", {{L"TQ_STORE_A", a.get()}, {L"TQ_STORE_B", b.get()}}),
+      0);
   EXPECT_EQ(QueryFile(a.get(), "select key, value from t"), std::vector<std::string>{"k|through the second call"});
   EXPECT_FALSE(FileExists(b.file()));
 }

@@ -1,5 +1,3 @@
-#include "t_common/store.h"
-
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -8,6 +6,7 @@
 #include <vector>
 
 #include "store/store_test_util.h"
+#include "t_common/store.h"
 
 namespace {
 
@@ -56,8 +55,9 @@ class SerializeManagerTest : public ::testing::Test {
 };
 
 TEST_F(SerializeManagerTest, EmptyTableOrKeyReadsTheDefaultAndIsNeverCached) {
-  InsertRaw(name_.get(), "create table t (key text not null, value text not null);"
-                         "insert into t values ('', 'loaded with an empty key');");
+  InsertRaw(name_.get(),
+            "create table t (key text not null, value text not null);"
+            "insert into t values ('', 'loaded with an empty key');");
   SerializeManager store(name_.get());
   store.SetValue(L"", L"k", L"v");
   store.SetValue(L"t", L"", L"v");
@@ -117,9 +117,10 @@ TEST_F(SerializeManagerTest, GetValuesCollectsEveryEntryOfTheTableOrderedByCodeU
 }
 
 TEST_F(SerializeManagerTest, RowsWithTheSameKeyLoadAsEntriesInOrderAndTheFirstWins) {
-  InsertRaw(name_.get(), "create table t (key text not null, value text not null);"
-                         "insert into t values ('k', 'first'); insert into t values ('other', 'x');"
-                         "insert into t values ('k', 'second');");
+  InsertRaw(name_.get(),
+            "create table t (key text not null, value text not null);"
+            "insert into t values ('k', 'first'); insert into t values ('other', 'x');"
+            "insert into t values ('k', 'second');");
   SerializeManager store(name_.get());
   EXPECT_EQ(store.GetValue(L"t", L"k", L""), L"first");
   EXPECT_EQ(store.GetValues(L"t"), (Values{{L"k", L"first"}, {L"other", L"x"}}));
@@ -160,9 +161,10 @@ TEST_F(SerializeManagerTest, DeleteTableLeavesTheCacheReadableUntilTheNextConstr
 }
 
 TEST_F(SerializeManagerTest, QuotesBlanksAndSqlInNamesKeysAndValuesTouchOnlyTheirOwnRow) {
-  const std::vector<std::wstring> tables = {L"plain", L"with blanks  here", L"say \"hi\"", L"it's", L"key", L"\U0001F600 \u8868"};
-  const std::vector<std::wstring> texts = {L"key",   L"value", L"a\"b", L"'; drop table x; --",
-                                          L"x' or '1'='1", L"\U0001F4C8\u884c\u60c5", L"\"\"", L"?1"};
+  const std::vector<std::wstring> tables = {L"plain", L"with blanks  here", L"say \"hi\"", L"it's",
+                                            L"key",   L"\U0001F600 \u8868"};
+  const std::vector<std::wstring> texts = {
+      L"key", L"value", L"a\"b", L"'; drop table x; --", L"x' or '1'='1", L"\U0001F4C8\u884c\u60c5", L"\"\"", L"?1"};
   Values expected;
   for (size_t i = 0; i < texts.size(); ++i) expected[texts[i]] = texts[(i + 1) % texts.size()];
   expected[L"empty value"] = L"";

@@ -1,8 +1,7 @@
 // Several threads on one store, several processes on one file. The "Child"
 // tests only run inside children that the other tests start.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstdlib>
 #include <sstream>
@@ -130,8 +129,7 @@ TEST(StoreConcurrency, AWriterKilledInTheMiddleLosesNoReportedSave) {
   const common::ScopedHandle writer = StartWriter(name.get(), L"3", progress_file);
   ASSERT_TRUE(writer);
   // Kill it once it has reported a few hundred saves.
-  for (int waited = 0; waited < 1200 && testing_support::ReadBytes(progress_file).size() < 2000; ++waited)
-    ::Sleep(50);
+  for (int waited = 0; waited < 1200 && testing_support::ReadBytes(progress_file).size() < 2000; ++waited) ::Sleep(50);
   ::TerminateProcess(writer.get(), 9);
   EXPECT_EQ(WaitForChild(writer), 9u);
 

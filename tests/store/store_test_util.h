@@ -3,13 +3,12 @@
 #ifndef TESTS_STORE_STORE_TEST_UTIL_H_
 #define TESTS_STORE_STORE_TEST_UTIL_H_
 
+#include <cppsqlite3/cppsqlite3.h>
 #include <windows.h>
 
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <cppsqlite3/cppsqlite3.h>
 
 #include "support/test_support.h"
 #include "t_common/folders.h"
@@ -30,7 +29,9 @@ inline void RemoveStoreFiles(const std::wstring& name) {
   }
 }
 
-inline bool FileExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+inline bool FileExists(const std::wstring& path) {
+  return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 // Every row of a query on the store's file, its columns joined by '|'.
 inline std::vector<std::string> QueryFile(const std::wstring& name, const std::string& sql) {
