@@ -122,16 +122,20 @@ void SerializeManager::SetValueImpl(const std::wstring& table, const std::wstrin
 void SerializeManager::SaveValueImpl(const std::wstring& table, const std::wstring& key, const std::wstring& value) {
   SetValueImpl(table, key, value);
   try {
-    const std::string quoted = QuoteName(ws2s(table, 65001));
-    if (!db_.tableExists(ws2s(table, 65001).c_str()))
+    const std::string narrow_table = ws2s(table, 65001);
+    const std::string quoted = QuoteName(narrow_table);
+    if (!db_.tableExists(narrow_table.c_str()))
       db_.execDML(("create table if not exists " + quoted + " (key text not null,value text not null);").c_str());
     const std::string narrow_key = ws2s(key, 65001);
     const std::string narrow_value = ws2s(value, 65001);
-    CppSQLite3Statement update = db_.compileStatement(("update " + quoted + " set value=?1 where key=?2;").c_str());
-    update.bind(1, narrow_value);
-    update.bind(2, narrow_key);
+    const auto update = [&] {
+      CppSQLite3Statement statement = db_.compileStatement(("update " + quoted + " set value=?1 where key=?2;").c_str());
+      statement.bind(1, narrow_value);
+      statement.bind(2, narrow_key);
+      statement.execDML();
+    };
     if (IsFindKey(table, key)) {
-      update.execDML();
+      update();
       return;
     }
     // Only when no row holds the key by now: another thread or process may
@@ -142,7 +146,7 @@ void SerializeManager::SaveValueImpl(const std::wstring& table, const std::wstri
                                  .c_str());
     insert.bind(1, narrow_key);
     insert.bind(2, narrow_value);
-    if (insert.execDML() == 0) update.execDML();
+    if (insert.execDML() == 0) update();
   } catch (const CppSQLite3Exception& error) {
     LogFailure(L"保存持久化值失败：%s", error);
   }

@@ -3,7 +3,9 @@
 #include <sqlite3.h>
 
 #include <climits>
+#include <new>
 #include <cstring>
+#include <unordered_map>
 #include <utility>
 
 namespace {
@@ -105,16 +107,22 @@ void CppSQLite3Query::finalize() {
 
 // ---------------------------------------------------------------------------
 
-CppSQLite3Statement::CppSQLite3Statement(sqlite3* db, sqlite3_stmt* statement) : db_(db), statement_(statement) {}
+CppSQLite3Statement::CppSQLite3Statement(CppSQLite3DB* owner, sqlite3* db, sqlite3_stmt* statement, std::string sql)
+    : owner_(owner), db_(db), statement_(statement), sql_(std::move(sql)) {}
 
 CppSQLite3Statement::CppSQLite3Statement(CppSQLite3Statement&& other) noexcept
-    : db_(std::exchange(other.db_, nullptr)), statement_(std::exchange(other.statement_, nullptr)) {}
+    : owner_(std::exchange(other.owner_, nullptr)),
+      db_(std::exchange(other.db_, nullptr)),
+      statement_(std::exchange(other.statement_, nullptr)),
+      sql_(std::move(other.sql_)) {}
 
 CppSQLite3Statement& CppSQLite3Statement::operator=(CppSQLite3Statement&& other) noexcept {
   if (this != &other) {
     finalize();
+    owner_ = std::exchange(other.owner_, nullptr);
     db_ = std::exchange(other.db_, nullptr);
     statement_ = std::exchange(other.statement_, nullptr);
+    sql_ = std::move(other.sql_);
   }
   return *this;
 }
@@ -154,18 +162,36 @@ void CppSQLite3Statement::reset() {
 }
 
 void CppSQLite3Statement::finalize() {
-  if (statement_) sqlite3_finalize(statement_);
+  if (statement_) {
+    if (owner_) {
+      owner_->recycle(db_, std::move(sql_), statement_);
+    } else {
+      sqlite3_finalize(statement_);
+    }
+  }
+  owner_ = nullptr;
   statement_ = nullptr;
   db_ = nullptr;
 }
 
 // ---------------------------------------------------------------------------
 
+// Statements that ended, by their text, guarded by the connection's mutex.
+// Compiling costs about as much as running a short statement, so a store that
+// runs the same few statements again and again keeps them.
+struct CppSQLite3DB::IdleStatements {
+  static constexpr size_t kMaxIdle = 64;
+  std::unordered_multimap<std::string, sqlite3_stmt*> statements;
+};
+
+CppSQLite3DB::CppSQLite3DB() = default;
+
 CppSQLite3DB::~CppSQLite3DB() { close(); }
 
 void CppSQLite3DB::open(const char* file, bool create) {
   close();
   if (!file) ThrowMisuse("no file name");
+  if (!idle_) idle_ = std::make_unique<IdleStatements>();
   const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
   sqlite3* db = nullptr;
   const int result = sqlite3_open_v2(file, &db, flags, nullptr);
@@ -179,7 +205,27 @@ void CppSQLite3DB::open(const char* file, bool create) {
 }
 
 void CppSQLite3DB::close() {
-  if (db_) sqlite3_close_v2(std::exchange(db_, nullptr));
+  if (!db_) return;
+  for (const auto& idle : idle_->statements) sqlite3_finalize(idle.second);
+  idle_->statements.clear();
+  sqlite3_close_v2(std::exchange(db_, nullptr));
+}
+
+void CppSQLite3DB::recycle(sqlite3* db, std::string sql, sqlite3_stmt* statement) noexcept {
+  sqlite3_reset(statement);
+  sqlite3_clear_bindings(statement);
+  // A statement of a connection closed (or replaced) since is only finalized.
+  if (db == db_) {
+    ConnectionLock lock(db);
+    try {
+      if (idle_->statements.size() < IdleStatements::kMaxIdle) {
+        idle_->statements.emplace(std::move(sql), statement);
+        return;
+      }
+    } catch (const std::bad_alloc&) {
+    }
+  }
+  sqlite3_finalize(statement);
 }
 
 sqlite3* CppSQLite3DB::checkedDb() const {
@@ -204,7 +250,7 @@ int CppSQLite3DB::execDML(const char* sql) {
     sqlite3_stmt* statement = prepare(sql, &tail);
     sql = tail;
     if (!statement) continue;  // only blanks or a comment
-    CppSQLite3Statement owner(db_, statement);
+    CppSQLite3Statement owner(nullptr, db_, statement, std::string());
     changes = owner.execDML();
   }
   return changes;
@@ -224,9 +270,23 @@ bool CppSQLite3DB::tableExists(const char* table) {
 }
 
 CppSQLite3Statement CppSQLite3DB::compileStatement(const char* sql) {
+  sqlite3* db = checkedDb();
+  if (!sql) ThrowMisuse("no statement");
+  std::string text = sql;
+  {
+    ConnectionLock lock(db);
+    {
+      const auto idle = idle_->statements.find(text);
+      if (idle != idle_->statements.end()) {
+        sqlite3_stmt* statement = idle->second;
+        idle_->statements.erase(idle);
+        return CppSQLite3Statement(this, db, statement, std::move(text));
+      }
+    }
+  }
   sqlite3_stmt* statement = prepare(sql, nullptr);
   if (!statement) ThrowMisuse("no statement");
-  return CppSQLite3Statement(db_, statement);
+  return CppSQLite3Statement(this, db, statement, std::move(text));
 }
 
 void CppSQLite3DB::setBusyTimeout(int milliseconds) { sqlite3_busy_timeout(checkedDb(), milliseconds); }

@@ -4,12 +4,14 @@
 // call returns an error code. Text goes in and out as UTF-8 with its exact
 // length, so embedded NULs survive. A connection may be used from several
 // threads at once (SQLite is built serialized); a query or statement object
-// belongs to one thread at a time. open() creates a missing file and sets a
+// belongs to one thread at a time and ends before its connection object.
+// open() creates a missing file and sets a
 // busy timeout, so that several processes sharing one file wait for each
 // other's locks instead of failing.
 #ifndef CPPSQLITE3_CPPSQLITE3_H_
 #define CPPSQLITE3_CPPSQLITE3_H_
 
+#include <memory>
 #include <string>
 
 #if defined(CPPSQLITE3_BUILDING)
@@ -66,7 +68,10 @@ class CPPSQLITE3_API CppSQLite3Query {
   bool eof_ = true;
 };
 
-// A compiled statement with text parameters, run as often as needed.
+class CppSQLite3DB;
+
+// A compiled statement with text parameters, run as often as needed. When it
+// ends, its connection keeps it for the next compileStatement of the same text.
 class CPPSQLITE3_API CppSQLite3Statement {
  public:
   CppSQLite3Statement() = default;
@@ -89,17 +94,19 @@ class CPPSQLITE3_API CppSQLite3Statement {
 
  private:
   friend class CppSQLite3DB;
-  CppSQLite3Statement(sqlite3* db, sqlite3_stmt* statement);
+  CppSQLite3Statement(CppSQLite3DB* owner, sqlite3* db, sqlite3_stmt* statement, std::string sql);
 
+  CppSQLite3DB* owner_ = nullptr;
   sqlite3* db_ = nullptr;
   sqlite3_stmt* statement_ = nullptr;
+  std::string sql_;
 };
 
 class CPPSQLITE3_API CppSQLite3DB {
  public:
   static constexpr int kBusyTimeoutMs = 5000;
 
-  CppSQLite3DB() = default;
+  CppSQLite3DB();
   CppSQLite3DB(const CppSQLite3DB&) = delete;
   CppSQLite3DB& operator=(const CppSQLite3DB&) = delete;
   ~CppSQLite3DB();
@@ -116,14 +123,21 @@ class CPPSQLITE3_API CppSQLite3DB {
   CppSQLite3Query execQuery(const char* sql);
   // Whether an ordinary table of exactly this name exists.
   bool tableExists(const char* table);
+  // Reuses an idle statement of the same text when there is one.
   CppSQLite3Statement compileStatement(const char* sql);
   void setBusyTimeout(int milliseconds);
 
  private:
+  friend class CppSQLite3Statement;
+  struct IdleStatements;
+
   sqlite3* checkedDb() const;
   sqlite3_stmt* prepare(const char* sql, const char** tail);
+  // Keeps a statement that ended for reuse, or finalizes it.
+  void recycle(sqlite3* db, std::string sql, sqlite3_stmt* statement) noexcept;
 
   sqlite3* db_ = nullptr;
+  std::unique_ptr<IdleStatements> idle_;
 };
 
 #endif  // CPPSQLITE3_CPPSQLITE3_H_
