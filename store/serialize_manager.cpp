@@ -1,4 +1,5 @@
 #include <iterator>
+#include <unordered_set>
 
 #include "t_base/program_log.h"
 #include "t_common/files.h"
@@ -174,6 +175,16 @@ std::map<std::wstring, std::wstring> SerializeManager::GetValues(const std::wstr
     if (entry.first == table) values.insert(entry.second.begin(), entry.second.end());
   }
   return values;
+}
+
+std::vector<std::wstring> SerializeManager::GetTables() {
+  Lock lock(mutex_);
+  std::vector<std::wstring> tables;
+  std::unordered_set<std::wstring_view> seen;
+  for (const Entry& entry : cache_) {
+    if (seen.insert(entry.first).second) tables.push_back(entry.first);
+  }
+  return tables;
 }
 
 void SerializeManager::DeleteKey(const std::wstring& table, const std::wstring& key) {

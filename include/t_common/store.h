@@ -34,6 +34,7 @@
 #include <type_traits>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "t_common/export.h"
 
@@ -71,6 +72,8 @@ class T_COMMON_API SerializeManager {
 
   // Every key of the table, the first held value of each.
   std::map<std::wstring, std::wstring> GetValues(const std::wstring& table);
+  // The tables held in memory, in the order of their first value.
+  std::vector<std::wstring> GetTables();
   // Removes the key from memory and every row of it from the database.
   void DeleteKey(const std::wstring& table, const std::wstring& key);
   // Drops the table from the database only: its values stay readable here
