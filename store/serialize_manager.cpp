@@ -130,7 +130,8 @@ void SerializeManager::SaveValueImpl(const std::wstring& table, const std::wstri
     const std::string narrow_key = ws2s(key, 65001);
     const std::string narrow_value = ws2s(value, 65001);
     const auto update = [&] {
-      CppSQLite3Statement statement = db_.compileStatement(("update " + quoted + " set value=?1 where key=?2;").c_str());
+      CppSQLite3Statement statement =
+          db_.compileStatement(("update " + quoted + " set value=?1 where key=?2;").c_str());
       statement.bind(1, narrow_value);
       statement.bind(2, narrow_key);
       statement.execDML();

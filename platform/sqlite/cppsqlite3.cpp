@@ -3,8 +3,8 @@
 #include <sqlite3.h>
 
 #include <climits>
-#include <new>
 #include <cstring>
+#include <new>
 #include <unordered_map>
 #include <utility>
 
