@@ -28,6 +28,25 @@ void LogFailure(const wchar_t* format, const CppSQLite3Exception& error) {
   WriteProgramLogNoMask(format, s2ws(error.errorMessage(), 65001).c_str());
 }
 
+// UTF-8 to wide text as s2ws gives it, straight from the row's own text:
+// plain ASCII (most keys and values) is widened in place, anything else takes
+// one conversion pass. Conversions are the load's main cost besides SQLite.
+class Utf8Converter {
+ public:
+  std::wstring Convert(std::string_view text) {
+    if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+      return std::wstring(text.begin(), text.end());
+    if (text.size() > static_cast<size_t>(INT_MAX)) return std::wstring();
+    if (buffer_.size() < text.size()) buffer_.resize(text.size());
+    const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), buffer_.data(),
+                                             static_cast<int>(buffer_.size()));
+    return length > 0 ? std::wstring(buffer_.data(), static_cast<size_t>(length)) : std::wstring();
+  }
+
+ private:
+  std::vector<wchar_t> buffer_;
+};
+
 std::wstring DatabasePath(const std::wstring& name) {
   const std::wstring folder = GetPersistentFolder(L"Tessaquill", true);
   return name.empty() ? folder + L"\\Tessaquill.db" : folder + L"\\" + name + L".db";
@@ -61,16 +80,17 @@ SerializeManager::~SerializeManager() {
 void SerializeManager::OpenSerialize(const std::wstring& name) {
   Lock lock(mutex_);
   std::wstring path;
+  Utf8Converter converter;
   try {
     path = DatabasePath(name);
     OpenDatabase(db_, path);
     CppSQLite3Query tables = db_.execQuery("select * from sqlite_master where type='table';");
     for (; !tables.eof(); tables.nextRow()) {
-      const std::string table = tables.fieldValue(1);
+      const std::string table(tables.fieldValue(1));
       const std::wstring wide_table = s2ws(table, 65001);
       CppSQLite3Query rows = db_.execQuery(("select * from " + QuoteName(table) + ";").c_str());
       for (; !rows.eof(); rows.nextRow())
-        AppendEntry(wide_table, s2ws(rows.fieldValue(0), 65001), s2ws(rows.fieldValue(1), 65001));
+        AppendEntry(wide_table, converter.Convert(rows.fieldValue(0)), converter.Convert(rows.fieldValue(1)));
       rows.finalize();
     }
     tables.finalize();

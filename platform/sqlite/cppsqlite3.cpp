@@ -79,12 +79,12 @@ CppSQLite3Query::~CppSQLite3Query() { finalize(); }
 
 int CppSQLite3Query::numFields() const { return statement_ ? sqlite3_column_count(statement_) : 0; }
 
-std::string CppSQLite3Query::fieldValue(int field) const {
+std::string_view CppSQLite3Query::fieldValue(int field) const {
   if (!statement_ || eof_) ThrowMisuse("no current row");
   if (field < 0 || field >= sqlite3_column_count(statement_)) ThrowError(SQLITE_RANGE, "invalid field index");
   const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_, field));
   const int bytes = sqlite3_column_bytes(statement_, field);
-  return text ? std::string(text, static_cast<size_t>(bytes)) : std::string();
+  return text ? std::string_view(text, static_cast<size_t>(bytes)) : std::string_view();
 }
 
 void CppSQLite3Query::nextRow() {

@@ -40,7 +40,7 @@ inline std::vector<std::string> QueryFile(const std::wstring& name, const std::s
   std::vector<std::string> rows;
   for (CppSQLite3Query query = db.execQuery(sql.c_str()); !query.eof(); query.nextRow()) {
     std::string row;
-    for (int i = 0; i < query.numFields(); ++i) row += (i ? "|" : "") + query.fieldValue(i);
+    for (int i = 0; i < query.numFields(); ++i) row += (i ? "|" : "") + std::string(query.fieldValue(i));
     rows.push_back(row);
   }
   return rows;

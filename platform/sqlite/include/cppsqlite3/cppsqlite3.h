@@ -13,6 +13,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #if defined(CPPSQLITE3_BUILDING)
 #define CPPSQLITE3_API __declspec(dllexport)
@@ -50,9 +51,9 @@ class CPPSQLITE3_API CppSQLite3Query {
   // True when there is no current row.
   bool eof() const { return eof_; }
   int numFields() const;
-  // The column's text of the current row (empty for NULL); throws without a
-  // current row or for a column number out of range.
-  std::string fieldValue(int field) const;
+  // The column's text of the current row (empty for NULL), valid until the
+  // row changes; throws without a current row or for a column out of range.
+  std::string_view fieldValue(int field) const;
   void nextRow();
   // Releases the statement (a compiled statement is only reset). Idempotent.
   void finalize();
