@@ -19,7 +19,7 @@ function(tq_add_gtest name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   tq_target_defaults(${name})
-  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE t_common tq_test_support GTest::gtest GTest::gtest_main ${ARG_LIBS})
 endfunction()
 

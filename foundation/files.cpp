@@ -121,7 +121,11 @@ bool ForceRemoveFile(const wchar_t* file) {
 
 int GetFileSize(const wchar_t* file) {
   if (!file || !::PathFileExistsW(file)) return 0;
-  ScopedHandle handle(::CreateFileW(file, FILE_READ_EA, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  // Read-data access makes the read-only sharing count: a file that someone is
+  // writing has no settled size yet, and gives 0. (FILE_READ_EA alone is not
+  // checked against other handles' sharing.)
+  ScopedHandle handle(
+      ::CreateFileW(file, FILE_READ_EA | FILE_READ_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   if (!handle) return 0;
   const DWORD size = ::GetFileSize(handle.get(), nullptr);
   return static_cast<int>(size) / 1024;

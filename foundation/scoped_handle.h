@@ -1,5 +1,6 @@
 // Owns a kernel handle and closes it once. Null and INVALID_HANDLE_VALUE both
 // mean "nothing owned", since Win32 calls disagree on which one they return.
+// ScopedMappedView owns a view of a file mapping (MapViewOfFile) the same way.
 #ifndef FOUNDATION_SCOPED_HANDLE_H_
 #define FOUNDATION_SCOPED_HANDLE_H_
 
@@ -33,6 +34,24 @@ class ScopedHandle {
 
  private:
   HANDLE handle_ = nullptr;
+};
+
+class ScopedMappedView {
+ public:
+  ScopedMappedView() = default;
+  explicit ScopedMappedView(void* view) : view_(view) {}
+  ScopedMappedView(const ScopedMappedView&) = delete;
+  ScopedMappedView& operator=(const ScopedMappedView&) = delete;
+  ScopedMappedView(ScopedMappedView&& other) noexcept : view_(std::exchange(other.view_, nullptr)) {}
+  ~ScopedMappedView() {
+    if (view_) ::UnmapViewOfFile(view_);
+  }
+
+  explicit operator bool() const { return view_ != nullptr; }
+  void* get() const { return view_; }
+
+ private:
+  void* view_ = nullptr;
 };
 
 }  // namespace common

@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh >&2
 bash scripts/build.sh x64 >&2
-TQ_WINE_ROOT=build/x64/wine scripts/wine-run.sh build/x64/bin/tq_bench.exe "$@"
-status=$?
+status=0
+TQ_WINE_ROOT=build/x64/wine scripts/wine-run.sh build/x64/bin/tq_bench.exe "$@" || status=$?
 TQ_WINE_ROOT=build/x64/wine scripts/wine-run.sh --stop-all
 exit $status

@@ -4,7 +4,8 @@
 // 0xCBF43926). GetMd5 is RFC 1321's digest as 32 lower-case hex digits.
 // GetSha1 (words) stores H0..H4; GetSha1 (text) writes those five words'
 // little-endian bytes as hex ("abc" -> 363e99a9...), not the customary
-// big-endian rendering. Length 0 is valid; nothing allocates but the result.
+// big-endian rendering. Length 0 is valid, and a null block reads as empty;
+// nothing allocates but the result. Safe from several threads at once.
 #ifndef T_COMMON_DIGEST_H_
 #define T_COMMON_DIGEST_H_
 

@@ -78,6 +78,37 @@ TEST(ProgramLog, ThreadsNeverInterleave) {
   EXPECT_EQ(seen.size(), static_cast<size_t>(kThreads * kCalls));
 }
 
+// Runs only inside the children of the test below.
+TEST(ProgramLog, ChildProcessWritesTaggedLines) {
+  if (!testing_support::IsChildRun()) GTEST_SKIP() << "runs as a child of ProcessesNeverInterleave";
+  wchar_t tag[64] = {};
+  ASSERT_GT(::GetEnvironmentVariableW(L"TQ_LOG_TAG", tag, 64), 0u);
+  for (int i = 0; i < 300; ++i) WriteProgramLogNoMask(L"%s pid=%d i=%d end", tag, (int)::GetCurrentProcessId(), i);
+}
+
+TEST(ProgramLog, ProcessesNeverInterleave) {
+  const std::wstring tag = UniqueTag(L"processes");
+  std::vector<std::thread> children;
+  int exit_codes[2] = {-1, -1};
+  for (int& exit_code : exit_codes)
+    children.emplace_back([&tag, &exit_code] {
+      exit_code = testing_support::RunSelfInChild("ProgramLog.ChildProcessWritesTaggedLines", {{L"TQ_LOG_TAG", tag}});
+    });
+  for (auto& child : children) child.join();
+  EXPECT_EQ(exit_codes[0], 0);
+  EXPECT_EQ(exit_codes[1], 0);
+
+  const auto lines = LinesContaining(ReadProgramLog(), common::ws2s(tag) + " ");
+  EXPECT_EQ(lines.size(), 600u);
+  std::set<std::string> pids;
+  for (const std::string& line : lines) {
+    EXPECT_EQ(line.substr(line.size() - 4), " end") << line;
+    EXPECT_EQ(line.find(common::ws2s(tag)), line.rfind(common::ws2s(tag))) << "two lines merged: " << line;
+    pids.insert(line.substr(line.find(" pid="), line.find(" i=") - line.find(" pid=")));
+  }
+  EXPECT_EQ(pids.size(), 2u);
+}
+
 TEST(ProgramLog, UnwritableLogFolderChangesNothingForTheCaller) {
   const std::wstring folder = common::GetLogFolder(L"Tessaquill", true);
   const std::wstring moved = folder + L".moved-by-test";

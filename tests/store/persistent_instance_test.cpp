@@ -2,9 +2,8 @@
 // case runs in a child process of its own ("Child" tests).
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <mutex>
 #include <set>
-#include <thread>
 #include <vector>
 
 #include "store/store_test_util.h"
@@ -24,18 +23,15 @@ using testing_support::RunSelfInChild;
 
 TEST(PersistentInstanceChild, ConstructedOnceWhenThreadsCallTogether) {
   if (!IsChildRun()) GTEST_SKIP() << "runs in a child process";
-  std::atomic<bool> go{false};
-  std::vector<SerializeManager*> seen(8, nullptr);
-  std::vector<std::thread> threads;
-  for (size_t t = 0; t < seen.size(); ++t)
-    threads.emplace_back([&, t] {
-      while (!go) std::this_thread::yield();
-      seen[t] = &SinglePersistentInstance();
-    });
-  go = true;
-  for (auto& thread : threads) thread.join();
-  EXPECT_EQ(std::set<SerializeManager*>(seen.begin(), seen.end()).size(), 1u);
-  EXPECT_EQ(seen[0], &SinglePersistentInstance());
+  std::mutex mutex;
+  std::set<SerializeManager*> seen;
+  testing_support::RunOnThreadsAtOnce(8, [&] {
+    SerializeManager* store = &SinglePersistentInstance();
+    std::lock_guard<std::mutex> lock(mutex);
+    seen.insert(store);
+  });
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(*seen.begin(), &SinglePersistentInstance());
 }
 
 TEST(PersistentInstance, ConstructedOnceWhenThreadsCallTogether) {

@@ -3,9 +3,12 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cwchar>
+#include <thread>
 
+#include "foundation/scoped_handle.h"
 #include "t_common/text.h"
 
 namespace testing_support {
@@ -26,23 +29,23 @@ ScopedTempDir::~ScopedTempDir() { RemoveTree(path_); }
 std::wstring ScopedTempDir::Child(const std::wstring& name) const { return path_ + L"\\" + name; }
 
 bool WriteBytes(const std::wstring& file, const std::string& bytes) {
-  HANDLE h = ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
+  common::ScopedHandle h(
+      ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h) return false;
   DWORD written = 0;
-  const BOOL ok = ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  ::CloseHandle(h);
+  const BOOL ok = ::WriteFile(h.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   return ok && written == bytes.size();
 }
 
 std::string ReadBytes(const std::wstring& file) {
-  HANDLE h = ::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return std::string();
+  common::ScopedHandle h(::CreateFileW(file.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+  if (!h) return std::string();
   std::string bytes;
   char chunk[65536];
   DWORD read = 0;
-  while (::ReadFile(h, chunk, sizeof chunk, &read, nullptr) && read > 0) bytes.append(chunk, read);
-  ::CloseHandle(h);
+  while (::ReadFile(h.get(), chunk, sizeof chunk, &read, nullptr) && read > 0) bytes.append(chunk, read);
   return bytes;
 }
 
@@ -72,65 +75,101 @@ std::wstring SelfPath() {
 
 namespace {
 
-bool SameVariableName(const std::wstring& entry, const std::wstring& name) {
-  return entry.size() > name.size() && entry[name.size()] == L'=' &&
-         ::CompareStringOrdinal(entry.c_str(), static_cast<int>(name.size()), name.c_str(),
-                                static_cast<int>(name.size()), TRUE) == CSTR_EQUAL;
-}
-
-// This process's environment with the variables replaced or added, as a
-// block for CreateProcessW: the process's own stays untouched, so children
-// can be started from several threads.
-std::wstring ChildEnvironment(std::vector<std::pair<std::wstring, std::wstring>> variables) {
-  variables.emplace_back(L"TQ_TEST_CHILD", L"1");
+// This process's environment with the given variables added, as a block for
+// CreateProcessW; the parent's own environment is never changed, so children
+// can be started from several threads at once.
+std::wstring ChildEnvironment(const std::vector<std::pair<std::wstring, std::wstring>>& extra) {
   std::wstring block;
-  wchar_t* own = ::GetEnvironmentStringsW();
-  for (const wchar_t* entry = own; entry && *entry; entry += std::wcslen(entry) + 1) {
-    const std::wstring text = entry;
-    bool replaced = false;
-    for (const auto& variable : variables) replaced = replaced || SameVariableName(text, variable.first);
-    if (!replaced) block += text + L'\0';
+  wchar_t* strings = ::GetEnvironmentStringsW();
+  for (const wchar_t* p = strings; p && *p; p += std::wcslen(p) + 1) {
+    const std::wstring entry = p;
+    bool overridden = false;
+    for (const auto& variable : extra)
+      overridden |= ::_wcsnicmp(entry.c_str(), (variable.first + L"=").c_str(), variable.first.size() + 1) == 0;
+    if (!overridden) block += entry + L'\0';
   }
-  if (own) ::FreeEnvironmentStringsW(own);
-  for (const auto& [name, value] : variables) block += name + L"=" + value + L'\0';
-  return block + L'\0';
+  if (strings) ::FreeEnvironmentStringsW(strings);
+  for (const auto& [name, value] : extra) block += name + L"=" + value + L'\0';
+  block += L'\0';
+  return block;
 }
 
-}  // namespace
-
-void* StartSelfInChild(const std::string& filter,
-                       const std::vector<std::pair<std::wstring, std::wstring>>& environment) {
-  std::wstring command = L"\"" + SelfPath() + L"\" --gtest_filter=" + common::s2ws(filter, CP_UTF8);
-  std::wstring block = ChildEnvironment(environment);
+// Starts program with the gtest filter and the variables (and TQ_TEST_CHILD);
+// the process handle, or null.
+HANDLE StartChild(const std::wstring& program, const std::string& filter,
+                  const std::vector<std::pair<std::wstring, std::wstring>>& environment) {
+  auto variables = environment;
+  variables.emplace_back(L"TQ_TEST_CHILD", L"1");
+  std::wstring block = ChildEnvironment(variables);
+  std::wstring command = L"\"" + program + L"\" --gtest_filter=" + common::s2ws(filter, CP_UTF8);
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
   if (!::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, &block[0],
                         nullptr, &startup, &process))
     return nullptr;
-  ::CloseHandle(process.hThread);
+  common::ScopedHandle thread(process.hThread);
   return process.hProcess;
 }
 
+}  // namespace
+
 int RunSelfInChild(const std::string& filter, const std::vector<std::pair<std::wstring, std::wstring>>& environment,
                    unsigned int timeout_ms) {
-  HANDLE process = StartSelfInChild(filter, environment);
-  if (!process) return -1;
-  int exit_code = -1;
-  if (::WaitForSingleObject(process, timeout_ms) == WAIT_OBJECT_0) {
-    DWORD code = 0;
-    ::GetExitCodeProcess(process, &code);
-    exit_code = static_cast<int>(code);
-  } else {
-    ::TerminateProcess(process, 1);
+  return RunProgramInChild(SelfPath(), filter, environment, timeout_ms);
+}
+
+int RunProgramInChild(const std::wstring& program, const std::string& filter,
+                      const std::vector<std::pair<std::wstring, std::wstring>>& environment, unsigned int timeout_ms) {
+  common::ScopedHandle child(StartChild(program, filter, environment));
+  if (!child) return -1;
+  if (::WaitForSingleObject(child.get(), timeout_ms) != WAIT_OBJECT_0) {
+    ::TerminateProcess(child.get(), 1);
+    return -1;
   }
-  ::CloseHandle(process);
-  return exit_code;
+  DWORD code = 0;
+  ::GetExitCodeProcess(child.get(), &code);
+  return static_cast<int>(code);
+}
+
+void* StartSelfInChild(const std::string& filter,
+                       const std::vector<std::pair<std::wstring, std::wstring>>& environment) {
+  return StartChild(SelfPath(), filter, environment);
 }
 
 bool IsChildRun() {
   wchar_t value[8] = {};
   return ::GetEnvironmentVariableW(L"TQ_TEST_CHILD", value, 8) > 0;
+}
+
+std::wstring CopySelfWithLibraries(const std::wstring& folder) {
+  const std::wstring self = SelfPath();
+  const std::wstring self_folder = self.substr(0, self.find_last_of(L'\\'));
+  const std::wstring copy = folder + L"\\" + self.substr(self_folder.size() + 1);
+  if (!::CopyFileW(self.c_str(), copy.c_str(), FALSE)) return std::wstring();
+  WIN32_FIND_DATAW data;
+  HANDLE find = ::FindFirstFileW((self_folder + L"\\*.dll").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return std::wstring();
+  bool copied = true;
+  do {
+    const std::wstring name = data.cFileName;
+    copied = copied && ::CopyFileW((self_folder + L"\\" + name).c_str(), (folder + L"\\" + name).c_str(), FALSE);
+  } while (::FindNextFileW(find, &data));
+  ::FindClose(find);
+  return copied ? copy : std::wstring();
+}
+
+void RunOnThreadsAtOnce(int count, const std::function<void()>& body) {
+  std::atomic<int> waiting{count};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < count; ++i) {
+    threads.emplace_back([&] {
+      waiting.fetch_sub(1);
+      while (waiting.load() > 0) std::this_thread::yield();
+      body();
+    });
+  }
+  for (auto& thread : threads) thread.join();
 }
 
 std::wstring ProgramLogPath() {

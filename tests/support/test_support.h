@@ -2,6 +2,7 @@
 #ifndef TESTS_SUPPORT_TEST_SUPPORT_H_
 #define TESTS_SUPPORT_TEST_SUPPORT_H_
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -39,12 +40,23 @@ std::wstring SelfPath();
 int RunSelfInChild(const std::string& filter,
                    const std::vector<std::pair<std::wstring, std::wstring>>& environment = {},
                    unsigned int timeout_ms = 120000);
+// The same for another program, a copy of this one for instance.
+int RunProgramInChild(const std::wstring& program, const std::string& filter,
+                      const std::vector<std::pair<std::wstring, std::wstring>>& environment = {},
+                      unsigned int timeout_ms = 120000);
 // Starts this test program like RunSelfInChild without waiting for it. The
 // caller closes the returned process handle; null when it could not start.
 void* StartSelfInChild(const std::string& filter,
                        const std::vector<std::pair<std::wstring, std::wstring>>& environment = {});
-// True inside a child started by RunSelfInChild or StartSelfInChild.
+// True inside a child started by one of the three above.
 bool IsChildRun();
+
+// Copies this test program and the DLLs beside it into folder, so that a
+// child can run with its own executable folder; the copy's path, or empty.
+std::wstring CopySelfWithLibraries(const std::wstring& folder);
+
+// Runs body on count threads released together, and waits for all of them.
+void RunOnThreadsAtOnce(int count, const std::function<void()>& body);
 
 // Today's program log of t_base (empty when there is none yet).
 std::wstring ProgramLogPath();

@@ -33,6 +33,11 @@ static void WriteUtf8(FILE* stream, const std::wstring& text) {
 
 void PrintLine(const std::wstring& line) { WriteUtf8(stdout, line); }
 
+void PrintNote(const std::wstring& line) {
+  std::fflush(stdout);
+  WriteUtf8(stderr, line);
+}
+
 void PrintFact(const std::wstring& label, const std::wstring& value) { PrintLine(label + L": " + value); }
 
 int Fail(const std::wstring& message, int exit_code) {

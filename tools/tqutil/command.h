@@ -38,6 +38,8 @@ bool RegisterStatusSection(const StatusSection& section);
 
 // Writes a line to stdout in UTF-8.
 void PrintLine(const std::wstring& line);
+// Writes a line to stderr in UTF-8 (progress and notes), leaving stdout to results.
+void PrintNote(const std::wstring& line);
 // Writes "label: value".
 void PrintFact(const std::wstring& label, const std::wstring& value);
 // Writes "tqutil: message" to stderr and returns the exit code.

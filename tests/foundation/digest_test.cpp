@@ -1,0 +1,180 @@
+#include "t_common/digest.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "foundation/crc32_kernels.h"
+#include "support/test_support.h"
+
+namespace {
+
+void* Bytes(const std::string& text) { return const_cast<char*>(text.data()); }
+unsigned long Length(const std::string& text) { return static_cast<unsigned long>(text.size()); }
+
+// The definition, one bit at a time: no table shared with the library. The
+// raw register, without the initial and final inversion.
+uint32_t ReferenceRegister(uint32_t crc, const unsigned char* data, size_t length) {
+  for (size_t i = 0; i < length; ++i) {
+    crc ^= data[i];
+    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1u) ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+  }
+  return crc;
+}
+
+uint32_t ReferenceCrc32(const unsigned char* data, size_t length) {
+  return ReferenceRegister(0xFFFFFFFFu, data, length) ^ 0xFFFFFFFFu;
+}
+
+std::vector<unsigned char> PseudoRandomBytes(size_t count, uint32_t seed) {
+  std::vector<unsigned char> bytes(count);
+  uint32_t state = seed;
+  for (auto& b : bytes) {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    b = static_cast<unsigned char>(state >> 24);
+  }
+  return bytes;
+}
+
+TEST(Crc32, KnownValues) {
+  EXPECT_EQ(common::GetCRC32(Bytes("123456789"), 9), 0xCBF43926ul);
+  EXPECT_EQ(common::GetCRC32(Bytes("abc"), 3), 0x352441C2ul);
+  EXPECT_EQ(common::GetCRC32(Bytes(""), 0), 0ul);
+  EXPECT_EQ(common::GetCRC32(nullptr, 0), 0ul);
+  EXPECT_EQ(common::GetCRC32(nullptr, 16), 0ul);
+  const std::string fox = "The quick brown fox jumps over the lazy dog";
+  EXPECT_EQ(common::GetCRC32(Bytes(fox), Length(fox)), 0x414FA339ul);
+}
+
+TEST(Crc32, EveryLengthUpTo300AtEveryAlignmentMatchesTheDefinition) {
+  const std::vector<unsigned char> pool = PseudoRandomBytes(300 + 16, 0x2545F491u);
+  for (size_t offset = 0; offset < 16; ++offset) {
+    for (size_t length = 0; length <= 300; ++length) {
+      unsigned char* start = const_cast<unsigned char*>(pool.data()) + offset;
+      ASSERT_EQ(common::GetCRC32(start, static_cast<unsigned long>(length)), ReferenceCrc32(start, length))
+          << "length " << length << " offset " << offset;
+    }
+  }
+}
+
+TEST(Crc32, LargeBlocksMatchTheDefinition) {
+  const std::vector<unsigned char> block = PseudoRandomBytes((1 << 20) + 77, 7u);
+  for (size_t length : {size_t(4096), size_t(65536 + 13), block.size()}) {
+    EXPECT_EQ(common::GetCRC32(const_cast<unsigned char*>(block.data()), static_cast<unsigned long>(length)),
+              ReferenceCrc32(block.data(), length))
+        << length;
+  }
+}
+
+TEST(Crc32, BothKernelsAgreeAndChainAcrossSplits) {
+  const std::vector<unsigned char> block = PseudoRandomBytes(5000, 99u);
+  const uint32_t expected = ReferenceRegister(0xFFFFFFFFu, block.data(), block.size());
+  using Kernel = uint32_t (*)(uint32_t, const unsigned char*, size_t);
+  std::vector<Kernel> kernels = {&common::crc32::UpdateBySlicing};
+  if (common::crc32::ProcessorHasCarrylessMultiply()) kernels.push_back(&common::crc32::UpdateByCarrylessMultiply);
+  for (Kernel kernel : kernels) {
+    EXPECT_EQ(kernel(0xFFFFFFFFu, block.data(), block.size()), expected);
+    for (size_t split : {size_t(1), size_t(63), size_t(64), size_t(65), size_t(1000), size_t(4999)}) {
+      const uint32_t head = kernel(0xFFFFFFFFu, block.data(), split);
+      EXPECT_EQ(kernel(head, block.data() + split, block.size() - split), expected) << split;
+    }
+    for (size_t length = 0; length <= 300; ++length) {
+      ASSERT_EQ(kernel(0xFFFFFFFFu, block.data() + 3, length) ^ 0xFFFFFFFFu, ReferenceCrc32(block.data() + 3, length))
+          << length;
+    }
+  }
+}
+
+TEST(Md5, Rfc1321TestSuite) {
+  const std::pair<std::string, std::string> suite[] = {
+      {"", "d41d8cd98f00b204e9800998ecf8427e"},
+      {"a", "0cc175b9c0f1b6a831c399e269772661"},
+      {"abc", "900150983cd24fb0d6963f7d28e17f72"},
+      {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
+      {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
+      {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", "d174ab98d277d9f5a5611c2c9f419d9f"},
+      {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
+       "57edf4a22be3c955ac49da2e2107b67a"},
+  };
+  for (const auto& [message, digest] : suite) EXPECT_EQ(common::GetMd5(Bytes(message), Length(message)), digest);
+}
+
+TEST(Md5, PaddingBoundariesAndOneMillionA) {
+  const std::pair<size_t, std::string> cases[] = {
+      {55, "ef1772b6dff9a122358552954ad0df65"},  {56, "3b0c8ac703f828b04c6c197006d17218"},
+      {57, "652b906d60af96844ebd21b674f35e93"},  {63, "b06521f39153d618550606be297466d5"},
+      {64, "014842d480b571495a4a0363793f7367"},  {65, "c743a45e0d2e6a95cb859adae0248435"},
+      {119, "8a7bd0732ed6a28ce75f6dabc90e1613"}, {120, "5f61c0ccad4cac44c75ff505e1f1e537"},
+      {128, "e510683b3f5ffe4093d021808bc6ff70"}, {1000000, "7707d6ae4e027c70eea2a935c2296f21"},
+  };
+  for (const auto& [count, digest] : cases) {
+    const std::string message(count, 'a');
+    EXPECT_EQ(common::GetMd5(Bytes(message), Length(message)), digest) << count;
+  }
+  EXPECT_EQ(common::GetMd5(nullptr, 5), "d41d8cd98f00b204e9800998ecf8427e");
+}
+
+TEST(Md5, UnalignedInputGivesTheSameDigest) {
+  std::string buffer(1 + 200, 'x');
+  const std::string message = "unaligned input crosses several blocks of sixty-four bytes, then stops part way in";
+  for (size_t offset = 0; offset < 8; ++offset) {
+    buffer.replace(offset, message.size(), message);
+    EXPECT_EQ(common::GetMd5(&buffer[offset], Length(message)), common::GetMd5(Bytes(message), Length(message)));
+  }
+}
+
+struct Sha1Case {
+  std::string message;
+  unsigned int words[5];
+};
+
+TEST(Sha1, Fips180VectorsAsWords) {
+  const Sha1Case cases[] = {
+      {"abc", {0xA9993E36, 0x4706816A, 0xBA3E2571, 0x7850C26C, 0x9CD0D89D}},
+      {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+       {0x84983E44, 0x1C3BD26E, 0xBAAE4AA1, 0xF95129E5, 0xE54670F1}},
+      {std::string(1000000, 'a'), {0x34AA973C, 0xD4C4DAA4, 0xF61EEB2B, 0xDBAD2731, 0x6534016F}},
+      {"", {0xDA39A3EE, 0x5E6B4B0D, 0x3255BFEF, 0x95601890, 0xAFD80709}},
+  };
+  for (const Sha1Case& c : cases) {
+    unsigned int words[5] = {1, 2, 3, 4, 5};
+    common::GetSha1(Bytes(c.message), Length(c.message), words);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(words[i], c.words[i]) << c.message.size() << " word " << i;
+  }
+}
+
+TEST(Sha1, TextIsEachWordLittleEndian) {
+  EXPECT_EQ(common::GetSha1(Bytes("abc"), 3), "363e99a96a81064771253eba6cc250789dd8d09c");
+  EXPECT_EQ(common::GetSha1(Bytes(""), 0), "eea339da0d4b6b5eefbf5532901860950907d8af");
+  EXPECT_EQ(common::GetSha1(nullptr, 3), "eea339da0d4b6b5eefbf5532901860950907d8af");
+  const std::string two_blocks = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
+  EXPECT_EQ(common::GetSha1(Bytes(two_blocks), Length(two_blocks)), "443e98846ed23b1ca14aaebae52951f9f17046e5");
+  common::GetSha1(Bytes("abc"), 3, nullptr);  // no array: nothing to store, no crash
+}
+
+// Runs in a fresh child process so that the tables really are built here.
+TEST(DigestFirstUse, EightThreadsAtOnce) {
+  if (!testing_support::IsChildRun()) GTEST_SKIP() << "runs in a child process";
+  const std::vector<unsigned char> block = PseudoRandomBytes(100000, 5u);
+  const uint32_t expected = ReferenceCrc32(block.data(), block.size());
+  std::atomic<int> mismatches{0};
+  testing_support::RunOnThreadsAtOnce(8, [&] {
+    void* data = const_cast<unsigned char*>(block.data());
+    if (common::GetCRC32(data, static_cast<unsigned long>(block.size())) != expected) mismatches.fetch_add(1);
+    if (common::GetMd5(Bytes("abc"), 3) != "900150983cd24fb0d6963f7d28e17f72") mismatches.fetch_add(1);
+    if (common::GetSha1(Bytes("abc"), 3) != "363e99a96a81064771253eba6cc250789dd8d09c") mismatches.fetch_add(1);
+  });
+  EXPECT_EQ(mismatches.load(), 0);
+}
+
+TEST(Crc32, ConcurrentFirstUseInAFreshProcess) {
+  if (testing_support::IsChildRun()) GTEST_SKIP();
+  EXPECT_EQ(testing_support::RunSelfInChild("DigestFirstUse.EightThreadsAtOnce"), 0);
+}
+
+}  // namespace

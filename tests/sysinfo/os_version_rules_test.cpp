@@ -1,0 +1,304 @@
+// The code, short tag and description rules on hand-made version records.
+#include "sysinfo/os_version_facts.h"
+
+#include <gtest/gtest.h>
+
+#include <cwchar>
+#include <set>
+
+#include "t_common/os_version.h"
+
+namespace {
+
+using common::OsVersionFacts;
+
+constexpr WORD kX86 = PROCESSOR_ARCHITECTURE_INTEL;
+constexpr WORD kIa64 = PROCESSOR_ARCHITECTURE_IA64;
+constexpr WORD kAmd64 = PROCESSOR_ARCHITECTURE_AMD64;
+constexpr BYTE kWorkstation = VER_NT_WORKSTATION;
+constexpr BYTE kController = VER_NT_DOMAIN_CONTROLLER;
+constexpr BYTE kServer = VER_NT_SERVER;
+
+OsVersionFacts Record(DWORD platform, DWORD major, DWORD minor, DWORD build, const wchar_t* service_pack) {
+  OsVersionFacts facts;
+  facts.version.dwOSVersionInfoSize = sizeof(OSVERSIONINFOEXW);
+  facts.version.dwPlatformId = platform;
+  facts.version.dwMajorVersion = major;
+  facts.version.dwMinorVersion = minor;
+  facts.version.dwBuildNumber = build;
+  std::wcsncpy(facts.version.szCSDVersion, service_pack, 127);
+  facts.extended = true;
+  return facts;
+}
+
+OsVersionFacts Nt(DWORD major, DWORD minor, BYTE product_type, WORD architecture, WORD suite = 0,
+                  const wchar_t* service_pack = L"", DWORD build = 1000, DWORD product_info = 1) {
+  OsVersionFacts facts = Record(VER_PLATFORM_WIN32_NT, major, minor, build, service_pack);
+  facts.version.wProductType = product_type;
+  facts.version.wSuiteMask = suite;
+  facts.architecture = architecture;
+  facts.product_info = product_info;
+  return facts;
+}
+
+OsVersionFacts ServerR2(OsVersionFacts facts) {
+  facts.server_r2 = 1;
+  return facts;
+}
+
+OsVersionFacts WithoutExtended(OsVersionFacts facts, const wchar_t* product_option) {
+  facts.extended = false;
+  facts.version.wProductType = 0;
+  facts.version.wSuiteMask = 0;
+  facts.product_option_read = product_option != nullptr;
+  facts.product_option = product_option ? product_option : L"";
+  return facts;
+}
+
+OsVersionFacts WithHotfix(OsVersionFacts facts) {
+  facts.sp6a_hotfix = true;
+  return facts;
+}
+
+struct Case {
+  const char* name;
+  OsVersionFacts facts;
+  unsigned long code;
+  const wchar_t* tag;
+  const wchar_t* description;
+};
+
+const Case kCases[] = {
+    {"win32s", Record(VER_PLATFORM_WIN32s, 3, 1, 0, L""), 0x100, L"win", L"Microsoft Windows Unknown"},
+    {"95", Record(VER_PLATFORM_WIN32_WINDOWS, 4, 0, 950, L""), 0x200, L"win", L"Microsoft Windows 95 "},
+    {"95 osr2 B", Record(VER_PLATFORM_WIN32_WINDOWS, 4, 0, 1111, L" B"), 0x200, L"win",
+     L"Microsoft Windows 95  OSR2"},
+    {"95 osr2 C", Record(VER_PLATFORM_WIN32_WINDOWS, 4, 0, 1212, L" C"), 0x200, L"win",
+     L"Microsoft Windows 95  OSR2"},
+    {"95 with A", Record(VER_PLATFORM_WIN32_WINDOWS, 4, 0, 950, L" A"), 0x200, L"win", L"Microsoft Windows 95 "},
+    {"98", Record(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 1998, L""), 0x300, L"win", L"Microsoft Windows 98 "},
+    {"98 se", Record(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 2222, L" A "), 0x300, L"win",
+     L"Microsoft Windows 98  SE"},
+    {"me", Record(VER_PLATFORM_WIN32_WINDOWS, 4, 90, 3000, L" "), 0x400, L"win", L"Microsoft Windows ME "},
+    {"9x other minor", Record(VER_PLATFORM_WIN32_WINDOWS, 4, 3, 1, L""), 0, L"win", L"Microsoft "},
+    {"9x other major", Record(VER_PLATFORM_WIN32_WINDOWS, 5, 0, 1, L""), 0, L"win", L"Microsoft "},
+    {"unknown platform", Record(3, 6, 1, 7601, L""), 0, L"win", L"Microsoft "},
+
+    {"10.0 x64", Nt(10, 0, kWorkstation, kAmd64, 0, L"", 19045, 48), 0x81900, L"win10_x64",
+     L"Microsoft Windows 10 , 64-bit (Build 19045)"},
+    {"10.0 x86 server", Nt(10, 0, kServer, kX86, 0, L"", 17763), 0x1900, L"win10_x86",
+     L"Microsoft Windows 10 , 32-bit (Build 17763)"},
+    {"10.0 ia64", Nt(10, 0, kWorkstation, kIa64, 0, L"", 10240), 0x1900, L"win10",
+     L"Microsoft Windows 10  (Build 10240)"},
+    {"10.1", Nt(10, 1, kWorkstation, kAmd64, 0, L"", 20000), 0x80000, L"win_x64",
+     L"Microsoft , 64-bit (Build 20000)"},
+    {"11.0", Nt(11, 0, kWorkstation, kAmd64, 0, L"", 30000), 0x82000, L"win_x64",
+     L"Microsoft , 64-bit (Build 30000)"},
+    {"7.0 x86", Nt(7, 0, kServer, kX86, 0, L"SP", 1), 0x2000, L"win_x86", L"Microsoft , 32-bit SP (Build 1)"},
+    {"6.5", Nt(6, 5, kWorkstation, kAmd64, 0, L"", 1, 48), 0x80000, L"win_x64",
+     L"Microsoft Professional, 64-bit (Build 1)"},
+    {"6.4", Nt(6, 4, kWorkstation, kAmd64, 0, L"", 9841, 48), 0x81900, L"win10_x64",
+     L"Microsoft Windows 10 Professional, 64-bit (Build 9841)"},
+    {"6.3", Nt(6, 3, kWorkstation, kAmd64, 0, L"", 9600, 4), 0x81800, L"win8_1_x64",
+     L"Microsoft Windows 8.1 Enterprise, 64-bit (Build 9600)"},
+    {"6.3 server x86", Nt(6, 3, kServer, kX86, 0, L"", 9600, 7), 0x1800, L"win8_1_x86",
+     L"Microsoft Windows 8.1 Server Standard (full installation), 32-bit (Build 9600)"},
+    {"6.2", Nt(6, 2, kWorkstation, kX86, 0, L"", 9200, 3), 0x1700, L"win8_x86",
+     L"Microsoft Windows 8 Home Premium, 32-bit (Build 9200)"},
+    {"7 sp1", Nt(6, 1, kWorkstation, kAmd64, 0, L"Service Pack 1", 7601, 1), 0x81600, L"win7_x64",
+     L"Microsoft Windows 7 Ultimate, 64-bit Service Pack 1 (Build 7601)"},
+    {"7 x86", Nt(6, 1, kWorkstation, kX86, 0, L"", 7600, 11), 0x1600, L"win7_x86",
+     L"Microsoft Windows 7 Starter, 32-bit (Build 7600)"},
+    {"2008 r2", Nt(6, 1, kServer, kAmd64, 0, L"Service Pack 1", 7601, 8), 0x8150B, L"win2008_r2_x64",
+     L"Microsoft Windows Server 2008 R2 Server Datacenter (full installation), 64-bit Service Pack 1 (Build 7601)"},
+    {"2008 r2 controller", Nt(6, 1, kController, kX86, 0, L"", 7600, 7), 0x150B, L"win2008_r2_x86",
+     L"Microsoft Windows Server 2008 R2 Server Standard (full installation), 32-bit (Build 7600)"},
+    {"2008 r2 ia64", Nt(6, 1, kServer, kIa64, 0, L"", 7600, 15), 0x150B, L"win2008_r2",
+     L"Microsoft Windows Server 2008 R2 Server Enterprise for Itanium-based Systems (Build 7600)"},
+    {"6.1 unknown product type", Nt(6, 1, 7, kAmd64, 0, L"", 7601, 1), 0x8150B, L"win2008_r2_x64",
+     L"Microsoft Windows Server 2008 R2 Ultimate, 64-bit (Build 7601)"},
+    {"vista", Nt(6, 0, kWorkstation, kX86, 0, L"Service Pack 2", 6002, 6), 0x150A, L"winvista_x86",
+     L"Microsoft Windows Vista Business, 32-bit Service Pack 2 (Build 6002)"},
+    {"2008 edition not in table", Nt(6, 0, kServer, kAmd64, 0, L"", 6001, 99), 0x8150B, L"win2008_x64",
+     L"Microsoft Windows Server 2008 (An unknown product), 64-bit (Build 6001)"},
+    {"2008 product 0", Nt(6, 0, kServer, kAmd64, 0, L"", 6001, 0), 0x8150B, L"win2008_x64",
+     L"Microsoft Windows Server 2008 An unknown product, 64-bit (Build 6001)"},
+
+    {"xp x64", Nt(5, 2, kWorkstation, kAmd64, 0, L"Service Pack 2", 3790), 0x81300, L"winxp_x64",
+     L"Microsoft Windows XP Professional x64 Edition Service Pack 2 (Build 3790)"},
+    {"5.2 workstation x86", Nt(5, 2, kWorkstation, kX86, 0, L"", 3790), 0x1407, L"win2003",
+     L"Microsoft Windows Server 2003  (Build 3790)"},
+    {"2003 datacenter", Nt(5, 2, kServer, kX86, 0x80, L"Service Pack 1", 3790), 0x1404, L"win2003_x86",
+     L"Microsoft Windows Server 2003 Datacenter Edition Service Pack 1 (Build 3790)"},
+    {"2003 compute cluster", Nt(5, 2, kServer, kX86, 0x4002, L"", 3790), 0x1405, L"win2003_x86",
+     L"Microsoft Windows Server 2003 Compute Cluster Edition (Build 3790)"},
+    {"2003 enterprise", Nt(5, 2, kServer, kX86, 0x2, L"", 3790), 0x1405, L"win2003_x86",
+     L"Microsoft Windows Server 2003 Enterprise Edition (Build 3790)"},
+    {"2003 web", Nt(5, 2, kServer, kX86, 0x400, L"", 3790), 0x1406, L"win2003_x86",
+     L"Microsoft Windows Server 2003 Web Edition (Build 3790)"},
+    {"2003 standard", Nt(5, 2, kController, kX86, 0x10, L"", 3790), 0x1407, L"win2003_x86",
+     L"Microsoft Windows Server 2003 Standard Edition (Build 3790)"},
+    {"2003 r2 datacenter x64", ServerR2(Nt(5, 2, kServer, kAmd64, 0x80, L"Service Pack 2", 3790)), 0x81404,
+     L"win2003_r2_x64", L"Microsoft Windows Server 2003 R2, Datacenter x64 Edition Service Pack 2 (Build 3790)"},
+    {"2003 enterprise x64", Nt(5, 2, kServer, kAmd64, 0x2, L"", 3790), 0x81405, L"win2003_x64",
+     L"Microsoft Windows Server 2003 Enterprise x64 Edition (Build 3790)"},
+    {"2003 standard x64", Nt(5, 2, kServer, kAmd64, 0, L"", 3790), 0x81407, L"win2003_x64",
+     L"Microsoft Windows Server 2003 Standard x64 Edition (Build 3790)"},
+    {"2003 datacenter ia64", Nt(5, 2, kServer, kIa64, 0x80, L"", 3790), 0x81404, L"win2003_ia64",
+     L"Microsoft Windows Server 2003 Datacenter Edition for Itanium-based Systems (Build 3790)"},
+    {"2003 enterprise ia64", Nt(5, 2, kServer, kIa64, 0x2, L"", 3790), 0x81405, L"win2003_ia64",
+     L"Microsoft Windows Server 2003 Enterprise Edition for Itanium-based Systems (Build 3790)"},
+    {"2003 standard ia64", Nt(5, 2, kServer, kIa64, 0x400, L"", 3790), 0x81406, L"win2003_ia64",
+     L"Microsoft Windows Server 2003  (Build 3790)"},
+    {"2003 r2 ia64, the longest tag", ServerR2(Nt(5, 2, kServer, kIa64, 0, L"", 3790)), 0x81407,
+     L"win2003_r2_ia64", L"Microsoft Windows Server 2003 R2,  (Build 3790)"},
+    {"storage server", Nt(5, 2, kServer, kX86, 0x2000, L"", 3790), 0x1407, L"win2003_x86",
+     L"Microsoft Windows Storage Server 2003Standard Edition (Build 3790)"},
+    {"storage server workstation x64", Nt(5, 2, kWorkstation, kAmd64, 0x2000, L"", 3790), 0x81407, L"win2003",
+     L"Microsoft Windows Storage Server 2003 (Build 3790)"},
+    {"home server workstation x64", Nt(5, 2, kWorkstation, kAmd64, 0x8000, L"", 3790), 0x81407, L"winxp_x64",
+     L"Microsoft Windows XP Professional x64 Edition (Build 3790)"},
+    {"xp home", Nt(5, 1, kWorkstation, kX86, 0x200, L"Service Pack 3", 2600), 0x1302, L"winxp",
+     L"Microsoft Windows XP Home Edition Service Pack 3 (Build 2600)"},
+    {"xp professional", Nt(5, 1, kWorkstation, kX86, 0x100, L"Service Pack 3", 2600), 0x1303, L"winxp",
+     L"Microsoft Windows XP Professional Service Pack 3 (Build 2600)"},
+    {"5.1 on amd64", Nt(5, 1, kWorkstation, kAmd64, 0, L"", 2600), 0x81303, L"winxp",
+     L"Microsoft Windows XP Professional (Build 2600)"},
+    {"2000 professional", Nt(5, 0, kWorkstation, kAmd64, 0x80, L"Service Pack 4", 2195), 0x1203, L"win2000",
+     L"Microsoft Windows 2000 Professional Service Pack 4 (Build 2195)"},
+    {"2000 datacenter", Nt(5, 0, kServer, kX86, 0x82, L"", 2195), 0x1204, L"win2000",
+     L"Microsoft Windows 2000 Datacenter Server (Build 2195)"},
+    {"2000 advanced", Nt(5, 0, kController, kX86, 0x2, L"", 2195), 0x1208, L"win2000",
+     L"Microsoft Windows 2000 Advanced Server (Build 2195)"},
+    {"2000 server", Nt(5, 0, kServer, kX86, 0, L"", 2195), 0x1209, L"win2000",
+     L"Microsoft Windows 2000 Server (Build 2195)"},
+    {"5.3", Nt(5, 3, kWorkstation, kAmd64, 0, L"", 1), 0x80000, L"win", L"Microsoft  (Build 1)"},
+
+    {"nt4 workstation", Nt(4, 0, kWorkstation, kX86, 0, L"Service Pack 6", 1381), 0x1101, L"win",
+     L"Microsoft Windows NT Workstation Service Pack 6 (Build 1381)"},
+    {"nt4 sp6a", WithHotfix(Nt(4, 0, kWorkstation, kX86, 0, L"service pack 6", 0x0A280565)), 0x1101, L"win",
+     L"Microsoft Windows NT Workstation Service Pack 6a (Build 1381)"},
+    {"nt4 sp5 with the hotfix", WithHotfix(Nt(4, 0, kServer, kX86, 0, L"Service Pack 5", 1381)), 0x1109, L"win",
+     L"Microsoft Windows NT Server Service Pack 5 (Build 1381)"},
+    {"nt4 enterprise", Nt(4, 0, kServer, kX86, 0x2, L"Service Pack 5", 1381), 0x1105, L"win",
+     L"Microsoft Windows NT Enterprise Service Pack 5 (Build 1381)"},
+    {"nt4 controller", Nt(4, 0, kController, kAmd64, 0, L"", 1381), 0x1109, L"win",
+     L"Microsoft Windows NT Server  (Build 1381)"},
+    {"nt4 unknown product type", Nt(4, 0, 7, kX86, 0x2, L"Service Pack 6", 1381), 0x1100, L"win",
+     L"Microsoft Windows NT Service Pack 6 (Build 1381)"},
+    {"nt4 WINNT", WithoutExtended(Nt(4, 0, 0, kX86, 0, L"Service Pack 3", 1381), L"WINNT"), 0x1101, L"win",
+     L"Microsoft Windows NT Workstation  4.0Service Pack 3 (Build 1381)"},
+    {"nt4 lanmannt", WithoutExtended(Nt(4, 0, 0, kX86, 0, L"Service Pack 3", 1381), L"lanmannt"), 0x1109, L"win",
+     L"Microsoft Windows NT Server  4.0Service Pack 3 (Build 1381)"},
+    {"nt4 ServerNT", WithoutExtended(Nt(4, 0, 0, kX86, 0, L"", 1381), L"ServerNT"), 0x1108, L"win",
+     L"Microsoft Windows NT Advance Server  4.0 (Build 1381)"},
+    {"nt4 other option", WithoutExtended(Nt(4, 0, 0, kX86, 0, L"", 1381), L"Terminal"), 0x1100, L"win",
+     L"Microsoft Windows NT  4.0 (Build 1381)"},
+    {"nt4 sp6a without extended", WithHotfix(WithoutExtended(Nt(4, 0, 0, kX86, 0, L"Service Pack 6", 1381), L"WINNT")),
+     0x1101, L"win", L"Microsoft Windows NT Workstation  4.0Service Pack 6a (Build 1381)"},
+    {"nt 3.51", Nt(3, 51, kWorkstation, kX86, 0, L"Service Pack 5", 1057), 0x1001, L"win",
+     L"Microsoft Windows NT Workstation Service Pack 5 (Build 1057)"},
+    {"nt 3.51 sp6 is no sp6a", WithHotfix(Nt(3, 51, kServer, kX86, 0, L"Service Pack 6", 1057)), 0x1009, L"win",
+     L"Microsoft Windows NT Server Service Pack 6 (Build 1057)"},
+    {"nt 3.51 LANMANNT", WithoutExtended(Nt(3, 51, 0, kX86, 0, L"", 1057), L"LANMANNT"), 0x1009, L"win",
+     L"Microsoft Windows NT Server  3.51 (Build 1057)"},
+};
+
+TEST(OsVersionRules, EveryCaseGivesItsCodeTagAndDescription) {
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    unsigned long code = 0xDEADBEEF;
+    ASSERT_TRUE(common::ComposeOsVersionCode(c.facts, &code));
+    EXPECT_EQ(code, c.code) << std::hex << code;
+    EXPECT_EQ(common::ComposeMiniOsVersionDesc(c.facts), c.tag);
+    EXPECT_EQ(common::ComposeOsVersionDesc(c.facts), c.description);
+  }
+}
+
+TEST(OsVersionRules, UnreadableProductOptionOnOldNtFailsTheCodeAndEndsTheDescription) {
+  const OsVersionFacts facts = WithoutExtended(Nt(4, 0, 0, kX86, 0, L"Service Pack 6", 1381), nullptr);
+  unsigned long code = 0xDEADBEEF;
+  EXPECT_FALSE(common::ComposeOsVersionCode(facts, &code));
+  EXPECT_EQ(code, 0xDEADBEEFul);
+  EXPECT_EQ(common::ComposeOsVersionDesc(facts), L"Microsoft Windows NT ");
+  EXPECT_EQ(common::ComposeMiniOsVersionDesc(facts), L"win");
+}
+
+TEST(OsVersionRules, ServicePackTextWithoutTerminatorStaysInsideTheField) {
+  OsVersionFacts facts = Nt(6, 1, kWorkstation, kAmd64, 0, L"", 7601, 1);
+  std::wmemset(facts.version.szCSDVersion, L'S', 128);
+  facts.version.wServicePackMajor = L'A';  // what a reader running past the field would take next
+  facts.version.wServicePackMinor = L'B';
+  const std::wstring description = common::ComposeOsVersionDesc(facts);
+  EXPECT_EQ(description, L"Microsoft Windows 7 Ultimate, 64-bit " + std::wstring(128, L'S') + L" (Build 7601)");
+}
+
+struct EditionRow {
+  DWORD product_type;
+  const wchar_t* text;
+};
+
+const EditionRow kEditionRows[] = {
+    {6, L"Business"}, {16, L"Business N"}, {18, L"HPC Edition"},
+    {8, L"Server Datacenter (full installation)"}, {12, L"Server Datacenter (core installation)"},
+    {39, L"Server Datacenter without Hyper-V (core installation)"},
+    {37, L"Server Datacenter without Hyper-V (full installation)"}, {4, L"Enterprise"}, {70, L"Not supported"},
+    {27, L"Enterprise N"}, {10, L"Server Enterprise (full installation)"},
+    {14, L"Server Enterprise (core installation)"},
+    {41, L"Server Enterprise without Hyper-V (core installation)"},
+    {15, L"Server Enterprise for Itanium-based Systems"},
+    {38, L"Server Enterprise without Hyper-V (full installation)"}, {2, L"Home Basic"}, {67, L"Not supported"},
+    {5, L"Home Basic N"}, {3, L"Home Premium"}, {68, L"Not supported"}, {26, L"Home Premium N"},
+    {42, L"Microsoft Hyper-V Server"}, {30, L"Essential Business Server Management Server"},
+    {32, L"Essential Business Server Messaging Server"}, {31, L"Essential Business Server Security Server"},
+    {48, L"Professional"}, {69, L"Not supported"}, {49, L"Professional N"},
+    {24, L"for Windows Essential Server Solutions"},
+    {35, L"without Hyper-V for Windows Essential Server Solutions"}, {33, L"Server Foundation"},
+    {34, L"Home Server 2011"}, {50, L"Small Business Server 2011 Essentials"},
+    {19, L"Storage Server 2008 R2 Essentials"}, {9, L"Small Business Server"}, {56, L"MultiPoint Server"},
+    {7, L"Server Standard (full installation)"}, {13, L"Server Standard (core installation)"},
+    {40, L"Server Standard without Hyper-V (core installation)"},
+    {36, L"Server Standard without Hyper-V (full installation)"}, {11, L"Starter"}, {66, L"Not supported"},
+    {47, L"Starter N"}, {23, L"Storage Server Enterprise"}, {20, L"Storage Server Express"},
+    {21, L"Storage Server Standard"}, {22, L"Storage Server Workgroup"}, {0, L"An unknown product"},
+    {1, L"Ultimate"}, {71, L"Not supported"}, {28, L"Ultimate N"}, {17, L"Web Server (full installation)"},
+    {29, L"Web Server (core installation)"},
+};
+
+TEST(EditionTable, EveryRowNamesItsProductTypeInTheDescription) {
+  ASSERT_EQ(sizeof(kEditionRows) / sizeof(kEditionRows[0]), 53u);
+  for (const EditionRow& row : kEditionRows) {
+    SCOPED_TRACE(row.product_type);
+    ASSERT_NE(common::EditionName(row.product_type), nullptr);
+    EXPECT_STREQ(common::EditionName(row.product_type), row.text);
+    const OsVersionFacts facts = Nt(6, 1, kWorkstation, kAmd64, 0, L"Service Pack 1", 7601, row.product_type);
+    EXPECT_EQ(common::ComposeOsVersionDesc(facts),
+              std::wstring(L"Microsoft Windows 7 ") + row.text + L", 64-bit Service Pack 1 (Build 7601)");
+  }
+}
+
+TEST(EditionTable, HasExactly53TypesAndNothingElse) {
+  std::set<DWORD> listed;
+  for (const EditionRow& row : kEditionRows) listed.insert(row.product_type);
+  EXPECT_EQ(listed.size(), 53u);
+  int found = 0;
+  for (DWORD type = 0; type < 0x200; ++type) {
+    if (common::EditionName(type)) {
+      ++found;
+      EXPECT_TRUE(listed.count(type)) << type;
+    }
+  }
+  EXPECT_EQ(found, 53);
+  EXPECT_EQ(common::EditionName(0xABCDEF01), nullptr);
+}
+
+TEST(EditionTable, OnlyMajorSixGetsAnEdition) {
+  for (DWORD major : {5u, 10u, 11u}) {
+    const std::wstring description =
+        common::ComposeOsVersionDesc(Nt(major, major == 5 ? 1 : 0, kWorkstation, kAmd64, 0, L"", 1, 1));
+    EXPECT_EQ(description.find(L"Ultimate"), std::wstring::npos) << major;
+    EXPECT_EQ(description.find(L"unknown"), std::wstring::npos) << major;
+  }
+}
+
+}  // namespace
