@@ -152,10 +152,14 @@ TEST_F(SerializeManagerTest, DeleteTableLeavesTheCacheReadableUntilTheNextConstr
     EXPECT_TRUE(QueryFile(name_.get(), "select name from sqlite_master where name='t'").empty());
     EXPECT_EQ(store.GetValue(L"t", L"a", L""), L"1");
     EXPECT_EQ(store.GetValues(L"t").size(), 2u);
+    // The statements compiled for the dropped table serve the new one.
+    store.SaveValue(L"t", L"b", L"two");
+    EXPECT_EQ(QueryFile(name_.get(), "select key, value from t"), Rows{"b|two"});
   }
   SerializeManager store(name_.get());
   EXPECT_EQ(store.GetValue(L"t", L"a", L"default"), L"default");
-  EXPECT_TRUE(store.GetValues(L"t").empty());
+  EXPECT_EQ(store.GetValues(L"t"), (Values{{L"b", L"two"}}));
+  store.DeleteTable(L"t");
   store.SaveValue(L"t", L"c", L"3");
   EXPECT_EQ(QueryFile(name_.get(), "select key, value from t"), Rows{"c|3"});
 }
