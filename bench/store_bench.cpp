@@ -3,14 +3,15 @@
 // journal and sync settings. Targets: a load within 1.5x of the raw select-all,
 // a read among 100,000 rows within 2x of a read among 10, a save within 1.5x
 // of the raw statements.
-#include <benchmark/benchmark.h>
-#include <sqlite3.h>
 #include <windows.h>
 
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
 
 #include "t_common/folders.h"
 #include "t_common/store.h"

@@ -19,9 +19,6 @@
 #ifndef T_COMMON_STORE_H_
 #define T_COMMON_STORE_H_
 
-#include <cppsqlite3/cppsqlite3.h>
-
-#include <boost/thread/mutex.hpp>
 #include <cerrno>
 #include <cstdlib>
 #include <cwchar>
@@ -35,6 +32,9 @@
 #include <unordered_map>
 #include <utility>
 #include <vector>
+
+#include <boost/thread/mutex.hpp>
+#include <cppsqlite3/cppsqlite3.h>
 
 #include "t_common/export.h"
 

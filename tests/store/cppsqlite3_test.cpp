@@ -1,8 +1,10 @@
 #include <cppsqlite3/cppsqlite3.h>
-#include <gtest/gtest.h>
+
 #include <windows.h>
 
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "support/test_support.h"
 #include "t_common/text.h"
