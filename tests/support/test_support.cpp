@@ -94,15 +94,10 @@ std::wstring ChildEnvironment(const std::vector<std::pair<std::wstring, std::wst
   return block;
 }
 
-}  // namespace
-
-int RunSelfInChild(const std::string& filter, const std::vector<std::pair<std::wstring, std::wstring>>& environment,
-                   unsigned int timeout_ms) {
-  return RunProgramInChild(SelfPath(), filter, environment, timeout_ms);
-}
-
-int RunProgramInChild(const std::wstring& program, const std::string& filter,
-                      const std::vector<std::pair<std::wstring, std::wstring>>& environment, unsigned int timeout_ms) {
+// Starts program with the gtest filter and the variables (and TQ_TEST_CHILD);
+// the process handle, or null.
+HANDLE StartChild(const std::wstring& program, const std::string& filter,
+                  const std::vector<std::pair<std::wstring, std::wstring>>& environment) {
   auto variables = environment;
   variables.emplace_back(L"TQ_TEST_CHILD", L"1");
   std::wstring block = ChildEnvironment(variables);
@@ -112,8 +107,22 @@ int RunProgramInChild(const std::wstring& program, const std::string& filter,
   PROCESS_INFORMATION process = {};
   if (!::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, &block[0],
                         nullptr, &startup, &process))
-    return -1;
-  common::ScopedHandle thread(process.hThread), child(process.hProcess);
+    return nullptr;
+  common::ScopedHandle thread(process.hThread);
+  return process.hProcess;
+}
+
+}  // namespace
+
+int RunSelfInChild(const std::string& filter, const std::vector<std::pair<std::wstring, std::wstring>>& environment,
+                   unsigned int timeout_ms) {
+  return RunProgramInChild(SelfPath(), filter, environment, timeout_ms);
+}
+
+int RunProgramInChild(const std::wstring& program, const std::string& filter,
+                      const std::vector<std::pair<std::wstring, std::wstring>>& environment, unsigned int timeout_ms) {
+  common::ScopedHandle child(StartChild(program, filter, environment));
+  if (!child) return -1;
   if (::WaitForSingleObject(child.get(), timeout_ms) != WAIT_OBJECT_0) {
     ::TerminateProcess(child.get(), 1);
     return -1;
@@ -121,6 +130,11 @@ int RunProgramInChild(const std::wstring& program, const std::string& filter,
   DWORD code = 0;
   ::GetExitCodeProcess(child.get(), &code);
   return static_cast<int>(code);
+}
+
+void* StartSelfInChild(const std::string& filter,
+                       const std::vector<std::pair<std::wstring, std::wstring>>& environment) {
+  return StartChild(SelfPath(), filter, environment);
 }
 
 bool IsChildRun() {

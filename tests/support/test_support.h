@@ -44,7 +44,11 @@ int RunSelfInChild(const std::string& filter,
 int RunProgramInChild(const std::wstring& program, const std::string& filter,
                       const std::vector<std::pair<std::wstring, std::wstring>>& environment = {},
                       unsigned int timeout_ms = 120000);
-// True inside a child started by RunSelfInChild or RunProgramInChild.
+// Starts this test program like RunSelfInChild without waiting for it. The
+// caller closes the returned process handle; null when it could not start.
+void* StartSelfInChild(const std::string& filter,
+                       const std::vector<std::pair<std::wstring, std::wstring>>& environment = {});
+// True inside a child started by one of the three above.
 bool IsChildRun();
 
 // Copies this test program and the DLLs beside it into folder, so that a

@@ -1,0 +1,167 @@
+// The persistent settings store: text values by table and key, kept in an
+// SQLite file in the persistent folder ("Tessaquill.db", or "<name>.db") and
+// mirrored in memory.
+//
+// Construction loads the whole file; reads are answered from memory only.
+// SetValue changes memory only; SaveValue changes memory and then writes the
+// row through at once. Database failures never reach the caller: each one is
+// written to the program log and the operation ends quietly (a file that is
+// not a database is deleted, and the store starts empty). Nothing is written
+// back at destruction. Safe to use from several threads and, on one file,
+// from several processes.
+//
+// The process-wide stores: SinglePersistentInstance() is the default file;
+// PersistentInstance(name) is the file named by its first caller, whatever
+// later callers pass. Both live until the library unloads.
+//
+//   common::SinglePersistentInstance().SaveValue(L"holidays", L"2026", L"...");
+//   int days = common::SinglePersistentInstance().GetValue(L"ui", L"days", 5);
+#ifndef T_COMMON_STORE_H_
+#define T_COMMON_STORE_H_
+
+#include <cerrno>
+#include <cstdlib>
+#include <cwchar>
+#include <functional>
+#include <limits>
+#include <list>
+#include <map>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include <boost/thread/mutex.hpp>
+#include <cppsqlite3/cppsqlite3.h>
+
+#include "t_common/export.h"
+
+namespace common {
+
+class T_COMMON_API SerializeManager {
+ public:
+  // The default store, "Tessaquill.db".
+  SerializeManager();
+  // "<name>.db"; an empty name is the default file.
+  explicit SerializeManager(const std::wstring& name);
+  ~SerializeManager();
+  SerializeManager(const SerializeManager&) = delete;
+  SerializeManager& operator=(const SerializeManager&) = delete;
+
+  // The stored text converted to T; the default when the table or key is
+  // empty, the key is not held, or the text does not read as a T.
+  template <typename T>
+  T GetValue(const std::wstring& table, const std::wstring& key, const T& default_value) {
+    return S2T(GetValueImpl(table, key, T2S(default_value)), default_value);
+  }
+  std::wstring GetValue(const std::wstring& table, const std::wstring& key, const wchar_t* default_value) {
+    return GetValueImpl(table, key, T2S(default_value));
+  }
+  // Memory only: gone with this object. Ignored for an empty table or key.
+  template <typename T>
+  void SetValue(const std::wstring& table, const std::wstring& key, const T& value) {
+    SetValueImpl(table, key, T2S(value));
+  }
+  // Memory, then the database row.
+  template <typename T>
+  void SaveValue(const std::wstring& table, const std::wstring& key, const T& value) {
+    SaveValueImpl(table, key, T2S(value));
+  }
+
+  // Every key of the table, the first held value of each.
+  std::map<std::wstring, std::wstring> GetValues(const std::wstring& table);
+  // The tables held in memory, in the order of their first value.
+  std::vector<std::wstring> GetTables();
+  // Removes the key from memory and every row of it from the database.
+  void DeleteKey(const std::wstring& table, const std::wstring& key);
+  // Drops the table from the database only: its values stay readable here
+  // until the store is constructed again.
+  void DeleteTable(const std::wstring& table);
+
+ private:
+  using Entry = std::pair<std::wstring, std::map<std::wstring, std::wstring>>;
+  using Cache = std::list<Entry>;
+  // Table and key of an index record; views into the entry that holds them,
+  // or into the caller's strings for a lookup.
+  using CacheKey = std::pair<std::wstring_view, std::wstring_view>;
+  struct CacheKeyHash {
+    size_t operator()(const CacheKey& k) const {
+      const size_t table = std::hash<std::wstring_view>()(k.first);
+      return table ^ (std::hash<std::wstring_view>()(k.second) + size_t{0x9e3779b9u} + (table << 6) + (table >> 2));
+    }
+  };
+  // The first entry, in list order, holding the key, and how many entries hold it.
+  struct Holders {
+    Cache::iterator first;
+    size_t count;
+  };
+
+  void OpenSerialize(const std::wstring& name);
+  std::wstring GetValueImpl(const std::wstring& table, const std::wstring& key, const std::wstring& default_value);
+  void SetValueImpl(const std::wstring& table, const std::wstring& key, const std::wstring& value);
+  void SaveValueImpl(const std::wstring& table, const std::wstring& key, const std::wstring& value);
+  bool IsFindKey(const std::wstring& table, const std::wstring& key);
+  // Cache helpers; the mutex is held by the caller.
+  void AppendEntry(std::wstring table, std::wstring key, std::wstring value);
+  Holders* FindHolders(const std::wstring& table, const std::wstring& key);
+
+  static std::wstring T2S(const std::wstring& value) { return value; }
+  static std::wstring T2S(const wchar_t* value) { return value ? std::wstring(value) : std::wstring(); }
+  static std::wstring T2S(bool value) { return value ? L"1" : L"0"; }
+  static std::wstring T2S(double value) {
+    wchar_t text[32] = {};
+    std::swprintf(text, 32, L"%.17g", value);
+    return text;
+  }
+  template <typename T, typename = std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, bool>>>
+  static std::wstring T2S(const T& value) {
+    return std::to_wstring(value);
+  }
+
+  static std::wstring S2T(std::wstring text, const std::wstring&) { return text; }
+  static bool S2T(const std::wstring& text, bool default_value) {
+    if (text == L"1" || text == L"true") return true;
+    if (text == L"0" || text == L"false") return false;
+    return default_value;
+  }
+  static double S2T(const std::wstring& text, double default_value) {
+    if (text.empty()) return default_value;
+    wchar_t* end = nullptr;
+    errno = 0;
+    const double value = std::wcstod(text.c_str(), &end);
+    return (end == text.c_str() + text.size() && errno != ERANGE) ? value : default_value;
+  }
+  template <typename T, typename = std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, bool>>>
+  static T S2T(const std::wstring& text, T default_value) {
+    if (text.empty()) return default_value;
+    wchar_t* end = nullptr;
+    errno = 0;
+    if constexpr (std::is_signed_v<T>) {
+      const long long value = std::wcstoll(text.c_str(), &end, 10);
+      if (end != text.c_str() + text.size() || errno == ERANGE || value < std::numeric_limits<T>::min() ||
+          value > std::numeric_limits<T>::max())
+        return default_value;
+      return static_cast<T>(value);
+    } else {
+      if (text[0] == L'-') return default_value;
+      const unsigned long long value = std::wcstoull(text.c_str(), &end, 10);
+      if (end != text.c_str() + text.size() || errno == ERANGE || value > std::numeric_limits<T>::max())
+        return default_value;
+      return static_cast<T>(value);
+    }
+  }
+
+  CppSQLite3DB db_;
+  boost::mutex mutex_;
+  Cache cache_;
+  std::unordered_map<CacheKey, Holders, CacheKeyHash> index_;
+};
+
+T_COMMON_API SerializeManager& SinglePersistentInstance();
+T_COMMON_API SerializeManager& PersistentInstance(const std::wstring& name);
+
+}  // namespace common
+
+#endif  // T_COMMON_STORE_H_

@@ -1,0 +1,281 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "store/store_test_util.h"
+#include "t_common/store.h"
+
+namespace {
+
+using common::SerializeManager;
+using store_test::FileExists;
+using store_test::LogWatch;
+using store_test::QueryFile;
+using store_test::ScopedStoreName;
+using Rows = std::vector<std::string>;
+using Values = std::map<std::wstring, std::wstring>;
+
+std::string QuotedTable(const std::wstring& table) {
+  std::string quoted = "\"";
+  for (char c : common::ws2s(table)) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + "\"";
+}
+
+void InsertRaw(const std::wstring& name, const std::string& sql) {
+  CppSQLite3DB db;
+  db.open(common::ws2s(store_test::StoreFile(name)).c_str(), true);
+  db.execDML(sql.c_str());
+}
+
+TEST(SerializeManagerFresh, CreatesFolderAndFileAndTheTableAtTheFirstSave) {
+  const std::wstring folder = common::GetPersistentFolder(L"Tessaquill", false);
+  ASSERT_TRUE(testing_support::RemoveTree(folder));
+  {
+    SerializeManager store;
+    EXPECT_TRUE(FileExists(folder + L"\\Tessaquill.db"));
+    EXPECT_EQ(store.GetValue(L"settings", L"theme", std::wstring(L"dark")), L"dark");
+    EXPECT_EQ(store.GetValue(L"settings", L"count", 7), 7);
+    EXPECT_TRUE(store.GetValues(L"settings").empty());
+    EXPECT_TRUE(QueryFile(L"", "select name from sqlite_master").empty());
+    store.SaveValue(L"settings", L"theme", L"light");
+  }
+  EXPECT_EQ(QueryFile(L"", "select type, name from sqlite_master"), Rows{"table|settings"});
+  EXPECT_EQ(QueryFile(L"", "select name, type, \"notnull\", pk from pragma_table_info('settings') order by cid"),
+            (Rows{"key|TEXT|1|0", "value|TEXT|1|0"}));
+  EXPECT_EQ(QueryFile(L"", "select key, value from settings"), Rows{"theme|light"});
+  store_test::RemoveStoreFiles(L"");
+}
+
+class SerializeManagerTest : public ::testing::Test {
+ protected:
+  ScopedStoreName name_;
+};
+
+TEST_F(SerializeManagerTest, EmptyTableOrKeyReadsTheDefaultAndIsNeverCached) {
+  InsertRaw(name_.get(),
+            "create table t (key text not null, value text not null);"
+            "insert into t values ('', 'loaded with an empty key');");
+  SerializeManager store(name_.get());
+  store.SetValue(L"", L"k", L"v");
+  store.SetValue(L"t", L"", L"v");
+  EXPECT_EQ(store.GetValue(L"", L"k", L"d"), L"d");
+  EXPECT_EQ(store.GetValue(L"t", L"", L"d"), L"d");
+  EXPECT_TRUE(store.GetValues(L"").empty());
+  // The loaded row is an entry all the same, seen by GetValues.
+  EXPECT_EQ(store.GetValues(L"t"), (Values{{L"", L"loaded with an empty key"}}));
+}
+
+TEST_F(SerializeManagerTest, SavingAKeyTwiceKeepsOneRowAndOneEntry) {
+  SerializeManager store(name_.get());
+  store.SaveValue(L"t", L"k", L"first");
+  store.SaveValue(L"t", L"k", L"second");
+  EXPECT_EQ(QueryFile(name_.get(), "select key, value from t"), Rows{"k|second"});
+  EXPECT_EQ(store.GetValue(L"t", L"k", L""), L"second");
+  // A second entry would show through once the first lost the key.
+  store.DeleteKey(L"t", L"k");
+  EXPECT_EQ(store.GetValue(L"t", L"k", L"gone"), L"gone");
+  EXPECT_TRUE(QueryFile(name_.get(), "select * from t").empty());
+}
+
+TEST_F(SerializeManagerTest, SetOnlyValuesLiveUntilTheStoreIsConstructedAgain) {
+  {
+    SerializeManager store(name_.get());
+    store.SaveValue(L"t", L"saved", L"1");
+    store.SetValue(L"t", L"set", L"2");
+    store.SetValue(L"t", L"saved", L"changed in memory");
+    EXPECT_EQ(store.GetValue(L"t", L"set", L""), L"2");
+    EXPECT_EQ(store.GetValue(L"t", L"saved", L""), L"changed in memory");
+  }
+  SerializeManager store(name_.get());
+  EXPECT_EQ(store.GetValue(L"t", L"set", L"default"), L"default");
+  EXPECT_EQ(store.GetValue(L"t", L"saved", L""), L"1");
+}
+
+TEST_F(SerializeManagerTest, GetValuesCollectsEveryEntryOfTheTableOrderedByCodeUnit) {
+  const std::vector<std::wstring> keys = {L"b", L"a", L"\u00e9", L"B", L"9", L"10", L"\U0001F600"};
+  {
+    SerializeManager store(name_.get());
+    for (const std::wstring& key : keys) store.SaveValue(L"t", key, L"v" + key);
+    store.SaveValue(L"other", L"a", L"not this table");
+    store.SetValue(L"t", L"memory", L"only");
+    const auto values = store.GetValues(L"t");
+    ASSERT_EQ(values.size(), keys.size() + 1);
+    EXPECT_EQ(values.begin()->first, L"10");
+    EXPECT_EQ(values.rbegin()->first, L"\U0001F600");
+  }
+  SerializeManager store(name_.get());
+  std::vector<std::wstring> order;
+  for (const auto& [key, value] : store.GetValues(L"t")) {
+    EXPECT_EQ(value, L"v" + key);
+    order.push_back(key);
+  }
+  EXPECT_EQ(order, (std::vector<std::wstring>{L"10", L"9", L"B", L"a", L"b", L"\u00e9", L"\U0001F600"}));
+  EXPECT_TRUE(store.GetValues(L"T").empty());
+}
+
+TEST_F(SerializeManagerTest, RowsWithTheSameKeyLoadAsEntriesInOrderAndTheFirstWins) {
+  InsertRaw(name_.get(),
+            "create table t (key text not null, value text not null);"
+            "insert into t values ('k', 'first'); insert into t values ('other', 'x');"
+            "insert into t values ('k', 'second');");
+  SerializeManager store(name_.get());
+  EXPECT_EQ(store.GetValue(L"t", L"k", L""), L"first");
+  EXPECT_EQ(store.GetValues(L"t"), (Values{{L"k", L"first"}, {L"other", L"x"}}));
+  store.SetValue(L"t", L"k", L"changed");
+  EXPECT_EQ(store.GetValue(L"t", L"k", L""), L"changed");
+  // Deleting empties the first entry only: the next one holding the key answers.
+  store.DeleteKey(L"t", L"k");
+  EXPECT_EQ(store.GetValue(L"t", L"k", L""), L"second");
+  store.DeleteKey(L"t", L"k");
+  EXPECT_EQ(store.GetValue(L"t", L"k", L"none"), L"none");
+  EXPECT_EQ(QueryFile(name_.get(), "select key from t"), Rows{"other"});
+}
+
+TEST_F(SerializeManagerTest, DeleteKeyRemovesRowsThatTheCacheNeverHeld) {
+  SerializeManager store(name_.get());
+  store.SaveValue(L"t", L"kept", L"1");
+  InsertRaw(name_.get(), "insert into t values ('late', 'a'); insert into t values ('late', 'b');");
+  store.DeleteKey(L"t", L"late");
+  EXPECT_EQ(QueryFile(name_.get(), "select key, value from t"), Rows{"kept|1"});
+  EXPECT_EQ(store.GetValue(L"t", L"kept", L""), L"1");
+}
+
+TEST_F(SerializeManagerTest, DeleteTableLeavesTheCacheReadableUntilTheNextConstruction) {
+  {
+    SerializeManager store(name_.get());
+    store.SaveValue(L"t", L"a", L"1");
+    store.SaveValue(L"t", L"b", L"2");
+    store.DeleteTable(L"t");
+    EXPECT_TRUE(QueryFile(name_.get(), "select name from sqlite_master where name='t'").empty());
+    EXPECT_EQ(store.GetValue(L"t", L"a", L""), L"1");
+    EXPECT_EQ(store.GetValues(L"t").size(), 2u);
+    // The statements compiled for the dropped table serve the new one.
+    store.SaveValue(L"t", L"b", L"two");
+    EXPECT_EQ(QueryFile(name_.get(), "select key, value from t"), Rows{"b|two"});
+  }
+  SerializeManager store(name_.get());
+  EXPECT_EQ(store.GetValue(L"t", L"a", L"default"), L"default");
+  EXPECT_EQ(store.GetValues(L"t"), (Values{{L"b", L"two"}}));
+  store.DeleteTable(L"t");
+  store.SaveValue(L"t", L"c", L"3");
+  EXPECT_EQ(QueryFile(name_.get(), "select key, value from t"), Rows{"c|3"});
+}
+
+TEST_F(SerializeManagerTest, QuotesBlanksAndSqlInNamesKeysAndValuesTouchOnlyTheirOwnRow) {
+  const std::vector<std::wstring> tables = {L"plain", L"with blanks  here", L"say \"hi\"", L"it's",
+                                            L"key",   L"\U0001F600 \u8868"};
+  const std::vector<std::wstring> texts = {
+      L"key", L"value", L"a\"b", L"'; drop table x; --", L"x' or '1'='1", L"\U0001F4C8\u884c\u60c5", L"\"\"", L"?1"};
+  Values expected;
+  for (size_t i = 0; i < texts.size(); ++i) expected[texts[i]] = texts[(i + 1) % texts.size()];
+  expected[L"empty value"] = L"";
+  {
+    SerializeManager store(name_.get());
+    for (const std::wstring& table : tables) {
+      for (const auto& [key, value] : expected) store.SaveValue(table, key, L"before " + value);
+      for (const auto& [key, value] : expected) store.SaveValue(table, key, value);
+    }
+  }
+  InsertRaw(name_.get(), "create table x (key text not null, value text not null);");
+  SerializeManager store(name_.get());
+  for (const std::wstring& table : tables) {
+    EXPECT_EQ(store.GetValues(table), expected) << common::ws2s(table);
+    EXPECT_EQ(QueryFile(name_.get(), "select count(*) from " + QuotedTable(table)),
+              Rows{std::to_string(expected.size())});
+    EXPECT_EQ(store.GetValue(table, L"value", L""), L"a\"b");
+  }
+  EXPECT_EQ(QueryFile(name_.get(), "select count(*) from sqlite_master where name='x'"), Rows{"1"});
+}
+
+TEST_F(SerializeManagerTest, AMebibyteValueRoundTrips) {
+  std::wstring big(1 << 20, L'x');
+  for (size_t i = 0; i < big.size(); i += 997) big[i] = static_cast<wchar_t>(L'a' + i % 26);
+  {
+    SerializeManager store(name_.get());
+    store.SaveValue(L"t", L"big", big);
+  }
+  SerializeManager store(name_.get());
+  EXPECT_EQ(store.GetValue(L"t", L"big", L""), big);
+}
+
+TEST_F(SerializeManagerTest, TypedValuesRoundTripAndTextThatDoesNotReadGivesTheDefault) {
+  {
+    SerializeManager store(name_.get());
+    store.SaveValue(L"t", L"int", -42);
+    store.SaveValue(L"t", L"uint", 4000000000u);
+    store.SaveValue(L"t", L"llong", LLONG_MIN);
+    store.SaveValue(L"t", L"bool", true);
+    store.SaveValue(L"t", L"double", 0.1);
+    store.SaveValue(L"t", L"text", L"abc");
+    store.SaveValue(L"t", L"wide", std::wstring(L"w"));
+    store.SaveValue(L"t", L"big", 70000);
+  }
+  SerializeManager store(name_.get());
+  EXPECT_EQ(store.GetValue(L"t", L"int", 0), -42);
+  EXPECT_EQ(store.GetValue(L"t", L"uint", 0u), 4000000000u);
+  EXPECT_EQ(store.GetValue(L"t", L"llong", 0LL), LLONG_MIN);
+  EXPECT_TRUE(store.GetValue(L"t", L"bool", false));
+  EXPECT_EQ(store.GetValue(L"t", L"double", 0.0), 0.1);
+  EXPECT_EQ(store.GetValue(L"t", L"text", L"d"), L"abc");
+  EXPECT_EQ(store.GetValue(L"t", L"wide", std::wstring()), L"w");
+  EXPECT_EQ(store.GetValues(L"t")[L"bool"], L"1");
+  // Text that is not a number, a negative unsigned, an overflow of the type.
+  EXPECT_EQ(store.GetValue(L"t", L"text", 5), 5);
+  EXPECT_EQ(store.GetValue(L"t", L"int", 5u), 5u);
+  EXPECT_EQ(store.GetValue(L"t", L"big", short{5}), short{5});
+  EXPECT_TRUE(store.GetValue(L"t", L"text", true));
+  EXPECT_EQ(store.GetValue(L"t", L"text", 2.5), 2.5);
+  EXPECT_EQ(store.GetValue(L"t", L"missing", -1), -1);
+}
+
+TEST_F(SerializeManagerTest, AFileThatIsNotADatabaseIsLoggedDeletedAndTheStoreStartsEmpty) {
+  const std::string garbage(8192, 'G');
+  ASSERT_TRUE(testing_support::WriteBytes(name_.file(), garbage));
+  const LogWatch log;
+  {
+    SerializeManager store(name_.get());
+    const std::string added = log.Added();
+    EXPECT_NE(added.find("初始化持久化失败：file is not a database"), std::string::npos) << added;
+    EXPECT_NE(testing_support::ReadBytes(name_.file()), garbage);
+    EXPECT_TRUE(store.GetValues(L"t").empty());
+    store.SaveValue(L"t", L"k", L"v");
+    EXPECT_EQ(store.GetValue(L"t", L"k", L""), L"v");
+  }
+  SerializeManager store(name_.get());
+  EXPECT_EQ(store.GetValue(L"t", L"k", L""), L"v");
+  EXPECT_EQ(log.Added().find("保存持久化值失败"), std::string::npos);
+}
+
+TEST_F(SerializeManagerTest, ALockedFileLogsTheSaveFailureAndTheCacheKeepsTheValue) {
+  SerializeManager store(name_.get());
+  store.SaveValue(L"t", L"k", L"on disk");
+  const LogWatch log;
+  {
+    // Another program holds the write lock past the busy timeout.
+    CppSQLite3DB other;
+    other.open(common::ws2s(name_.file()).c_str(), false);
+    other.execDML("begin immediate;");
+    store.SaveValue(L"t", L"k", L"in memory");
+    EXPECT_EQ(store.GetValue(L"t", L"k", L""), L"in memory");
+    other.execDML("rollback;");
+  }
+  const std::string added = log.Added();
+  EXPECT_NE(added.find("保存持久化值失败：database is locked"), std::string::npos) << added;
+  EXPECT_EQ(QueryFile(name_.get(), "select key, value from t"), Rows{"k|on disk"});
+  EXPECT_EQ(SerializeManager(name_.get()).GetValue(L"t", L"k", L""), L"on disk");
+}
+
+TEST_F(SerializeManagerTest, DatabaseFailuresOfDeletesAreLoggedAndEndQuietly) {
+  SerializeManager store(name_.get());
+  const LogWatch log;
+  store.DeleteKey(L"no such table", L"k");
+  store.DeleteTable(L"no such table");
+  const std::string added = log.Added();
+  EXPECT_NE(added.find("删除持久化数据失败：no such table: no such table"), std::string::npos) << added;
+  EXPECT_NE(added.find("删除持久化表失败：no such table: no such table"), std::string::npos) << added;
+}
+
+}  // namespace

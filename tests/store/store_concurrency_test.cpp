@@ -1,0 +1,146 @@
+// Several threads on one store, several processes on one file. The "Child"
+// tests only run inside children that the other tests start.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "foundation/scoped_handle.h"
+#include "store/store_test_util.h"
+#include "t_common/store.h"
+
+namespace {
+
+using common::SerializeManager;
+using store_test::ChildVariable;
+using store_test::LogWatch;
+using store_test::ScopedStoreName;
+using testing_support::IsChildRun;
+
+std::wstring Key(int writer, int i) { return L"w" + std::to_wstring(writer) + L"_" + std::to_wstring(i); }
+std::wstring Value(int writer, int i) { return L"value " + std::to_wstring(writer * 100000 + i); }
+
+TEST(StoreConcurrency, EightThreadsSaveAndReadTheirKeysOnOneStore) {
+  ScopedStoreName name;
+  constexpr int kThreads = 8, kKeys = 500;
+  {
+    SerializeManager store(name.get());
+    std::vector<std::thread> threads;
+    std::vector<int> misread(kThreads, 0);
+    for (int t = 0; t < kThreads; ++t) {
+      threads.emplace_back([&store, &misread, t] {
+        for (int i = 0; i < kKeys; ++i) {
+          store.SaveValue(L"t", Key(t, i), Value(t, i));
+          if (store.GetValue(L"t", Key(t, i), std::wstring()) != Value(t, i)) ++misread[t];
+          if (i > 0 && store.GetValue(L"t", Key(t, i - 1), std::wstring()) != Value(t, i - 1)) ++misread[t];
+        }
+      });
+    }
+    for (auto& thread : threads) thread.join();
+    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(misread[t], 0) << "thread " << t;
+  }
+  SerializeManager store(name.get());
+  const auto values = store.GetValues(L"t");
+  EXPECT_EQ(values.size(), static_cast<size_t>(kThreads * kKeys));
+  for (int t = 0; t < kThreads; ++t)
+    for (int i = 0; i < kKeys; ++i) ASSERT_EQ(store.GetValue(L"t", Key(t, i), std::wstring()), Value(t, i));
+}
+
+TEST(StoreConcurrency, ThreadsSavingTheSameNewKeysLeaveOneRowEach) {
+  ScopedStoreName name;
+  {
+    SerializeManager store(name.get());
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+      threads.emplace_back([&store] {
+        for (int i = 0; i < 100; ++i) store.SaveValue(L"t", Key(0, i), Value(0, i));
+      });
+    for (auto& thread : threads) thread.join();
+  }
+  EXPECT_EQ(store_test::QueryFile(name.get(), "select count(*), count(distinct key) from t"),
+            std::vector<std::string>{"100|100"});
+}
+
+// A writer in a child process: keys of writer TQ_WRITER into store TQ_STORE.
+// With TQ_PROGRESS set it appends each key's number to that file once its
+// save has returned, and keeps going until killed.
+TEST(StoreConcurrencyChild, Writer) {
+  if (!IsChildRun()) GTEST_SKIP() << "runs in a child process";
+  const std::wstring name = ChildVariable(L"TQ_STORE");
+  const int writer = std::stoi(ChildVariable(L"TQ_WRITER"));
+  const std::wstring progress_file = ChildVariable(L"TQ_PROGRESS");
+  ASSERT_FALSE(name.empty());
+  SerializeManager store(name);
+  common::ScopedHandle progress;
+  if (!progress_file.empty())
+    progress.reset(::CreateFileW(progress_file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+  const int keys = progress ? 1000000 : 1000;
+  for (int i = 0; i < keys; ++i) {
+    store.SaveValue(L"t", Key(writer, i), Value(writer, i));
+    if (progress) {
+      const std::string line = std::to_string(i) + "\n";
+      DWORD written = 0;
+      ::WriteFile(progress.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    }
+  }
+}
+
+DWORD WaitForChild(const common::ScopedHandle& process) {
+  DWORD code = 1;
+  EXPECT_EQ(::WaitForSingleObject(process.get(), 300000), WAIT_OBJECT_0);
+  ::GetExitCodeProcess(process.get(), &code);
+  return code;
+}
+
+common::ScopedHandle StartWriter(const std::wstring& store, const wchar_t* writer,
+                                 const std::wstring& progress_file = std::wstring()) {
+  std::vector<std::pair<std::wstring, std::wstring>> environment = {{L"TQ_STORE", store}, {L"TQ_WRITER", writer}};
+  if (!progress_file.empty()) environment.emplace_back(L"TQ_PROGRESS", progress_file);
+  return common::ScopedHandle(testing_support::StartSelfInChild("StoreConcurrencyChild.Writer", environment));
+}
+
+TEST(StoreConcurrency, TwoProcessesSaveAThousandKeysEachIntoOneFile) {
+  ScopedStoreName name;
+  const LogWatch log;
+  const common::ScopedHandle first = StartWriter(name.get(), L"1");
+  const common::ScopedHandle second = StartWriter(name.get(), L"2");
+  ASSERT_TRUE(first);
+  ASSERT_TRUE(second);
+  EXPECT_EQ(WaitForChild(first), 0u);
+  EXPECT_EQ(WaitForChild(second), 0u);
+
+  SerializeManager store(name.get());
+  EXPECT_EQ(store.GetValues(L"t").size(), 2000u);
+  for (int writer = 1; writer <= 2; ++writer)
+    for (int i = 0; i < 1000; ++i) ASSERT_EQ(store.GetValue(L"t", Key(writer, i), std::wstring()), Value(writer, i));
+  const std::string added = log.Added();
+  EXPECT_EQ(added.find("持久化"), std::string::npos) << added;
+}
+
+TEST(StoreConcurrency, AWriterKilledInTheMiddleLosesNoReportedSave) {
+  ScopedStoreName name;
+  testing_support::ScopedTempDir temp;
+  const std::wstring progress_file = temp.Child(L"progress.txt");
+  const common::ScopedHandle writer = StartWriter(name.get(), L"3", progress_file);
+  ASSERT_TRUE(writer);
+  // Kill it once it has reported a few hundred saves.
+  for (int waited = 0; waited < 1200 && testing_support::ReadBytes(progress_file).size() < 2000; ++waited) ::Sleep(50);
+  ::TerminateProcess(writer.get(), 9);
+  EXPECT_EQ(WaitForChild(writer), 9u);
+
+  std::istringstream reported(testing_support::ReadBytes(progress_file));
+  std::vector<int> done;
+  for (std::string line; std::getline(reported, line);) done.push_back(std::stoi(line));
+  ASSERT_GE(done.size(), 300u);
+
+  EXPECT_EQ(store_test::QueryFile(name.get(), "pragma integrity_check"), std::vector<std::string>{"ok"});
+  SerializeManager store(name.get());
+  for (int i : done) ASSERT_EQ(store.GetValue(L"t", Key(3, i), std::wstring()), Value(3, i)) << i;
+}
+
+}  // namespace
