@@ -57,13 +57,6 @@ TEST(Singleton, SharedManagerAndItsRegistriesKeepTheirAddresses) {
   lazy->erase(L"shared");
 }
 
-TEST(Singleton, AssignmentOfTheTemplateChangesNothing) {
-  pattern::CSingleton<CSingletonMgr> a, b;
-  EXPECT_EQ(&(a = b), &a);
-  pattern::CSingleton<common::LegalHoliday> c, d;
-  EXPECT_EQ(&(c = d), &c);
-}
-
 class SingletonManager : public ::testing::Test {
  protected:
   // The objects behind the entries: copies must point at them, never copy them.
@@ -129,16 +122,6 @@ TEST_F(SingletonManager, SelfAssignmentChangesNothing) {
   EXPECT_EQ(&(manager = same), &manager);
   ExpectFilled(manager);
   EXPECT_EQ(&manager.GetLazyFactorys()->at(L"quotes"), list);  // not even rebuilt
-}
-
-TEST_F(SingletonManager, DestroyingACopyLeavesTheFactoriesAlone) {
-  {
-    CSingletonMgr manager;
-    Fill(manager);
-  }
-  EXPECT_EQ(first_factory_, 1);
-  EXPECT_EQ(second_factory_, 2);
-  EXPECT_EQ(product_factory_, 3);
 }
 
 }  // namespace
