@@ -2,9 +2,11 @@
 #
 # tq_add_gtest(NAME SOURCES ... [LIBS ...])
 #   Builds a test program linked with t_common and gtest_main.
-# tq_add_wine_test(TEST_NAME PROGRAM [WINVER v] [TZ tz] [LOCKS a b] [ARGS ...] [ENV K=V ...])
+# tq_add_wine_test(TEST_NAME PROGRAM [WINVER v] [PREFIX name] [TZ tz] [LOCKS a b] [ARGS ...] [ENV K=V ...])
 #   Runs PROGRAM under Wine. WINVER gives the run a prefix of its own that reports
-#   that Windows version (`winecfg /v`); TZ is Microsoft's form (CST-8, EST5EDT).
+#   that Windows version (`winecfg /v`); PREFIX a prefix of its own by that name
+#   (for tests whose files no other test may touch); TZ is Microsoft's form
+#   (CST-8, EST5EDT).
 #   LOCKS names shared per-user state the test changes ("appdata", "registry",
 #   "exedir"), so that CTest never runs two such tests at once.
 set(TQ_WINE_ROOT ${CMAKE_BINARY_DIR}/wine)
@@ -24,10 +26,13 @@ function(tq_add_gtest name)
 endfunction()
 
 function(tq_add_wine_test test_name program)
-  cmake_parse_arguments(ARG "" "WINVER;TZ" "ARGS;ENV;LOCKS" ${ARGN})
+  cmake_parse_arguments(ARG "" "WINVER;PREFIX;TZ" "ARGS;ENV;LOCKS" ${ARGN})
   set(env "TQ_WINE_ROOT=${TQ_WINE_ROOT}")
   if(ARG_WINVER)
     list(APPEND env "TQ_WINVER=${ARG_WINVER}")
+  endif()
+  if(ARG_PREFIX)
+    list(APPEND env "TQ_PREFIX=${ARG_PREFIX}")
   endif()
   if(ARG_TZ)
     list(APPEND env "TZ=${ARG_TZ}")

@@ -3,17 +3,19 @@
 #   wine-run.sh PROGRAM [ARGS...]   run it (CTest's cross-compiling emulator)
 #   wine-run.sh --prepare           create the prefix now
 #   wine-run.sh --stop-all          stop the wineserver of every prefix under the root
-# Environment: TQ_WINE_ROOT (required), TQ_WINVER (a `winecfg /v` name, own prefix), TZ.
+# Environment: TQ_WINE_ROOT (required), TQ_WINVER (a `winecfg /v` name, own prefix),
+# TQ_PREFIX (a prefix of its own by that name, for state no other test touches), TZ.
 set -euo pipefail
 
 root=${TQ_WINE_ROOT:?TQ_WINE_ROOT names the folder that holds the prefixes}
 winver=${TQ_WINVER:-}
+prefix_name=${TQ_PREFIX:-$winver}
 mkdir -p "$root/home"
 root=$(cd "$root" && pwd)
 
 export HOME="$root/home"
 export XDG_CONFIG_HOME="$HOME/.config" XDG_DATA_HOME="$HOME/.local/share" XDG_CACHE_HOME="$HOME/.cache"
-export WINEPREFIX="$root/prefix${winver:+-$winver}"
+export WINEPREFIX="$root/prefix${prefix_name:+-$prefix_name}"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export WINEARCH=win64
