@@ -10,66 +10,39 @@ namespace {
 
 using Dates = std::vector<unsigned long>;
 
-TEST(LegalHoliday, FreshCalendarHasOnlyWeekends) {
+TEST(LegalHoliday, WeekendsAndTheWholeListOfTheDatesOwnYear) {
   common::LegalHoliday calendar;
-  EXPECT_TRUE(calendar.IsHoliday(20170304));   // Saturday
-  EXPECT_TRUE(calendar.IsHoliday(20170305));   // Sunday
-  EXPECT_FALSE(calendar.IsHoliday(20170306));  // Monday
-  EXPECT_FALSE(calendar.IsHoliday(20170303));  // Friday
   Dates dates = {1, 2};
   EXPECT_FALSE(calendar.GetHolidays(2017, dates));
   EXPECT_EQ(dates, (Dates{1, 2}));
-}
-
-TEST(LegalHoliday, ListsComeBackSortedWithDuplicates) {
-  common::LegalHoliday calendar;
-  calendar.SetHolidays(2017, {20171002, 20171001, 20170130, 20171001});
-  Dates dates;
+  // Saturday, Sunday, Monday, Friday; then again with an empty list, which still creates the year.
+  for (bool year_listed : {false, true}) {
+    EXPECT_TRUE(calendar.IsHoliday(20170304));
+    EXPECT_TRUE(calendar.IsHoliday(20170305));
+    EXPECT_FALSE(calendar.IsHoliday(20170306));
+    EXPECT_FALSE(calendar.IsHoliday(20170303));
+    if (!year_listed) calendar.SetHolidays(2017, {});
+  }
   ASSERT_TRUE(calendar.GetHolidays(2017, dates));
-  EXPECT_EQ(dates, (Dates{20170130, 20171001, 20171001, 20171002}));
+  EXPECT_TRUE(dates.empty());
+
+  calendar.SetHolidays(2017, {20171002, 20171001, 20170130, 20171001});
+  ASSERT_TRUE(calendar.GetHolidays(2017, dates));
+  EXPECT_EQ(dates, (Dates{20170130, 20171001, 20171001, 20171002}));  // sorted, duplicates kept
   EXPECT_TRUE(calendar.IsHoliday(20170130));   // a Monday
   EXPECT_TRUE(calendar.IsHoliday(20171002));   // a Monday
   EXPECT_FALSE(calendar.IsHoliday(20170131));  // a Tuesday not in the list
   EXPECT_FALSE(calendar.GetHolidays(2018, dates));
-}
 
-TEST(LegalHoliday, EmptyListStillCreatesTheYear) {
-  common::LegalHoliday calendar;
-  calendar.SetHolidays(2017, {});
-  Dates dates = {7};
+  // A second list replaces the first whole.
+  calendar.SetHolidays(2017, {20170201, 20180101});
   ASSERT_TRUE(calendar.GetHolidays(2017, dates));
-  EXPECT_TRUE(dates.empty());
-  EXPECT_TRUE(calendar.IsHoliday(20170304));
-  EXPECT_FALSE(calendar.IsHoliday(20170306));
-}
-
-TEST(LegalHoliday, ASecondListReplacesTheFirstWhole) {
-  common::LegalHoliday calendar;
-  calendar.SetHolidays(2017, {20170130, 20170131});
-  calendar.SetHolidays(2017, {20170201});
-  Dates dates;
-  ASSERT_TRUE(calendar.GetHolidays(2017, dates));
-  EXPECT_EQ(dates, (Dates{20170201}));
+  EXPECT_EQ(dates, (Dates{20170201, 20180101}));
   EXPECT_FALSE(calendar.IsHoliday(20170130));
   EXPECT_TRUE(calendar.IsHoliday(20170201));
-}
-
-TEST(LegalHoliday, OnlyTheDatesOwnYearIsSearched) {
-  common::LegalHoliday calendar;
-  calendar.SetHolidays(2017, {20180101});
   EXPECT_FALSE(calendar.IsHoliday(20180101));  // a Monday, filed under 2017
   calendar.SetHolidays(2018, {20180101});
   EXPECT_TRUE(calendar.IsHoliday(20180101));
-}
-
-TEST(LegalHoliday, SharedInstanceIsOneObject) {
-  common::LegalHoliday* shared = pattern::CSingleton<common::LegalHoliday>::GetInstance();
-  ASSERT_NE(shared, nullptr);
-  EXPECT_EQ(shared, pattern::CSingleton<common::LegalHoliday>::GetInstance());
-  shared->SetHolidays(1999, {19990105});
-  Dates dates;
-  EXPECT_TRUE(pattern::CSingleton<common::LegalHoliday>::GetInstance()->GetHolidays(1999, dates));
-  EXPECT_EQ(dates, (Dates{19990105}));
 }
 
 // Two lists of different length sharing one date: any mix of them is

@@ -17,56 +17,38 @@ const char kPortFile[] =
     "[other]\r\nport=1\r\n\r\n[test]\r\nport=8080\r\nzero=0\r\nanswer=no\r\nname=  spaced value  \r\n";
 
 // Each decision needs a process of its own: the flag is fixed by the first call.
-void ExpectPassesInCopy(Sandbox& sandbox, const std::string& test) {
-  ASSERT_TRUE(sandbox.ready());
-  EXPECT_EQ(sandbox.Run("TestModeInCopy." + test), 0);
-  EXPECT_EQ(sandbox.PassedCount(), 1);
-}
-
-TEST(TestMode, NoFile) {
-  Sandbox sandbox;
-  ASSERT_TRUE(testing_support::WriteBytes(sandbox.File(L"ovktest.ini"), kPortFile));
-  ExpectPassesInCopy(sandbox, "NoFile");
-}
-
-TEST(TestMode, EmptyFile) {
-  Sandbox sandbox;
-  ASSERT_TRUE(testing_support::WriteBytes(sandbox.File(L"ovktest"), ""));
-  ExpectPassesInCopy(sandbox, "EmptyFile");
-}
-
-TEST(TestMode, FileWithSettings) {
-  Sandbox sandbox;
-  ASSERT_TRUE(testing_support::WriteBytes(sandbox.File(L"ovktest"), kPortFile));
-  ExpectPassesInCopy(sandbox, "FileWithSettings");
-}
-
-TEST(TestMode, FileDeletedAfterTheDecision) {
-  Sandbox sandbox;
-  ASSERT_TRUE(testing_support::WriteBytes(sandbox.File(L"ovktest"), kPortFile));
-  ExpectPassesInCopy(sandbox, "FileDeletedAfterTheDecision");
-}
-
-TEST(TestMode, FileCreatedAfterTheDecision) {
-  Sandbox sandbox;
-  ExpectPassesInCopy(sandbox, "FileCreatedAfterTheDecision");
-}
-
-TEST(TestMode, FolderNamedOvktest) {
-  Sandbox sandbox;
-  ASSERT_TRUE(::CreateDirectoryW(sandbox.File(L"ovktest").c_str(), nullptr));
-  ExpectPassesInCopy(sandbox, "FolderNamedOvktest");
+TEST(TestMode, EachDecisionInACopyOfItsOwn) {
+  // What each copy finds beside it: no name for nothing, no bytes for a folder.
+  const struct { const char* test; const wchar_t* name; const char* bytes; } cases[] = {
+      {"NoFile", L"ovktest.ini", kPortFile}, {"EmptyFile", L"ovktest", ""}, {"FileWithSettings", L"ovktest", kPortFile},
+      {"FileDeletedAfterTheDecision", L"ovktest", kPortFile}, {"FileCreatedAfterTheDecision", nullptr, nullptr},
+      {"FolderNamedOvktest", L"ovktest", nullptr}};
+  for (const auto& c : cases) {
+    Sandbox sandbox;
+    ASSERT_TRUE(sandbox.ready());
+    if (c.name && c.bytes) {
+      ASSERT_TRUE(testing_support::WriteBytes(sandbox.File(c.name), c.bytes));
+    } else if (c.name) {
+      ASSERT_TRUE(::CreateDirectoryW(sandbox.File(c.name).c_str(), nullptr));
+    }
+    EXPECT_EQ(sandbox.Run(std::string("TestModeInCopy.") + c.test), 0) << c.test;
+    EXPECT_EQ(sandbox.PassedCount(), 1) << c.test;
+  }
 }
 
 class TestModeInCopy : public InCopyTest {};
 
+// The three readings of key, each against its default.
+void ExpectReadings(const wchar_t* key, int int_default, int int_value, bool bool_default, bool bool_value,
+                    const wchar_t* string_default, const std::wstring& string_value) {
+  EXPECT_EQ(common::GetTestValueInt(key, int_default), int_value) << key;
+  EXPECT_EQ(common::GetTestValueBool(key, bool_default), bool_value) << key;
+  EXPECT_EQ(common::GetTestValueString(key, string_default), string_value) << key;
+}
+
 void ExpectEveryValueIsItsDefault() {
-  EXPECT_EQ(common::GetTestValueInt(L"port", 7), 7);
-  EXPECT_EQ(common::GetTestValueInt(L"port", -3), -3);
-  EXPECT_TRUE(common::GetTestValueBool(L"port", true));
-  EXPECT_FALSE(common::GetTestValueBool(L"port", false));
-  EXPECT_EQ(common::GetTestValueString(L"port", L"fallback"), L"fallback");
-  EXPECT_EQ(common::GetTestValueString(L"port", nullptr), L"");
+  ExpectReadings(L"port", 7, 7, true, true, L"fallback", L"fallback");
+  ExpectReadings(L"port", -3, -3, false, false, nullptr, L"");
 }
 
 TEST_F(TestModeInCopy, NoFile) {
@@ -81,25 +63,13 @@ TEST_F(TestModeInCopy, EmptyFile) {
 
 TEST_F(TestModeInCopy, FileWithSettings) {
   EXPECT_TRUE(common::IsTestMode());
-  EXPECT_EQ(common::GetTestValueInt(L"port", 1), 8080);
-  EXPECT_TRUE(common::GetTestValueBool(L"port", false));
-  EXPECT_EQ(common::GetTestValueString(L"port", L"x"), L"8080");
-
-  EXPECT_FALSE(common::GetTestValueBool(L"zero", true));
-  EXPECT_EQ(common::GetTestValueInt(L"zero", 5), 0);
-  EXPECT_FALSE(common::GetTestValueBool(L"answer", true));  // "no" has no digits: 0
-  EXPECT_EQ(common::GetTestValueInt(L"answer", 5), 0);
-  EXPECT_EQ(common::GetTestValueString(L"answer", L"x"), L"no");
-
-  EXPECT_EQ(common::GetTestValueInt(L"missing", 42), 42);
-  EXPECT_TRUE(common::GetTestValueBool(L"missing", true));
-  EXPECT_EQ(common::GetTestValueString(L"missing", L"fallback"), L"fallback");
+  ExpectReadings(L"port", 1, 8080, false, true, L"x", L"8080");
+  ExpectReadings(L"zero", 5, 0, true, false, L"x", L"0");
+  ExpectReadings(L"answer", 5, 0, true, false, L"x", L"no");  // "no" has no digits: 0
+  ExpectReadings(L"missing", 42, 42, true, true, L"fallback", L"fallback");
+  ExpectReadings(nullptr, 9, 9, true, true, L"fallback", L"fallback");
   EXPECT_EQ(common::GetTestValueString(L"missing", std::wstring(400, L'd').c_str()), std::wstring(259, L'd'));
   EXPECT_EQ(common::GetTestValueString(L"missing", nullptr), L"");
-
-  EXPECT_EQ(common::GetTestValueInt(nullptr, 9), 9);
-  EXPECT_TRUE(common::GetTestValueBool(nullptr, true));
-  EXPECT_EQ(common::GetTestValueString(nullptr, L"fallback"), L"fallback");
 }
 
 TEST_F(TestModeInCopy, FileDeletedAfterTheDecision) {
@@ -107,9 +77,7 @@ TEST_F(TestModeInCopy, FileDeletedAfterTheDecision) {
   EXPECT_EQ(common::GetTestValueInt(L"port", 1), 8080);
   ASSERT_TRUE(::DeleteFileW(OwnFile(L"ovktest").c_str()));
   EXPECT_TRUE(common::IsTestMode());
-  EXPECT_EQ(common::GetTestValueInt(L"port", 1), 1);
-  EXPECT_TRUE(common::GetTestValueBool(L"port", true));
-  EXPECT_EQ(common::GetTestValueString(L"port", L"gone"), L"gone");
+  ExpectReadings(L"port", 1, 1, true, true, L"gone", L"gone");
 }
 
 TEST_F(TestModeInCopy, FileCreatedAfterTheDecision) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "support/test_support.h"
 
@@ -19,12 +20,6 @@ std::wstring Converted(std::wstring path, bool data_from_shell = false, bool x86
 std::wstring ShellFolder(int csidl) {
   wchar_t buffer[MAX_PATH] = {};
   ::SHGetSpecialFolderPathW(nullptr, buffer, csidl, FALSE);
-  return buffer;
-}
-
-std::wstring Variable(const wchar_t* name) {
-  wchar_t buffer[1024] = {};
-  ::GetEnvironmentVariableW(name, buffer, 1024);
   return buffer;
 }
 
@@ -44,13 +39,26 @@ class ScopedVariable {
   bool had_value_ = false;
 };
 
-TEST(CaretForm, ProgramDataComesFromTheVariableOrTheShell) {
-  ScopedVariable program_data(L"ProgramData", L"D:\\FromVariable");
-  EXPECT_EQ(Converted(L"^%257%\\Data\\cfg.ini"), L"D:\\FromVariable\\Data\\cfg.ini");
-  EXPECT_EQ(Converted(L"^%ProgramData%\\Data\\cfg.ini"), L"D:\\FromVariable\\Data\\cfg.ini");
-  const std::wstring shell = ShellFolder(CSIDL_COMMON_APPDATA);
-  ASSERT_FALSE(shell.empty());
-  EXPECT_EQ(Converted(L"^%257%\\Data\\cfg.ini", true), shell + L"\\Data\\cfg.ini");
+// The character after the caret is skipped whatever it is; the name runs to the last percent and is
+// read like _wtoi, case-sensitive; unknown names are removed; without a percent sign nothing changes.
+TEST(CaretForm, ProgramDataAndProgramFilesFromTheVariableOrTheShell) {
+  const std::wstring program_data = ShellFolder(CSIDL_COMMON_APPDATA);
+  const std::wstring native = ShellFolder(CSIDL_PROGRAM_FILES);
+  const std::wstring x86 = ShellFolder(CSIDL_PROGRAM_FILESX86);
+  ASSERT_FALSE(program_data.empty() || native.empty() || x86.empty());
+  ScopedVariable variable(L"ProgramData", L"D:\\PD");
+  const struct { const wchar_t* path; bool data_from_shell, x86_program_files; std::wstring expected; } kCases[] = {
+      {L"^%257%\\cfg.ini", false, false, L"D:\\PD\\cfg.ini"},
+      {L"^%ProgramData%\\cfg.ini", false, false, L"D:\\PD\\cfg.ini"},
+      {L"^%257%\\cfg.ini", true, false, program_data + L"\\cfg.ini"}, {L"^%258%\\App", false, true, x86 + L"\\App"},
+      {L"^%258%\\App", false, false, native + L"\\App"}, {L"^%ProgramFile%\\App", false, true, x86 + L"\\App"},
+      {L"^%ProgramFile%\\App", false, false, native + L"\\App"}, {L"^%257abc%\\x", false, false, L"D:\\PD\\x"},
+      {L"^%0258%\\x", false, true, x86 + L"\\x"}, {L"^%TEMP%\\x", false, false, L"\\x"},
+      {L"^%programdata%\\x", false, false, L"\\x"}, {L"^%256%\\x", false, false, L"\\x"},
+      {L"^#257%\\x", false, false, L"D:\\PD\\x"}, {L"^%TEMP%\\a%b", false, false, L"b"}, {L"^%", false, false, L""},
+      {L"^ProgramData\\x", false, false, L"^ProgramData\\x"}, {L"^", false, false, L"^"}};
+  for (const auto& c : kCases)
+    EXPECT_EQ(Converted(c.path, c.data_from_shell, c.x86_program_files), c.expected) << c.path << c.data_from_shell;
 }
 
 TEST(CaretForm, ProgramDataVariableThatIsMissingOrTooLongGivesNoPrefix) {
@@ -62,79 +70,41 @@ TEST(CaretForm, ProgramDataVariableThatIsMissingOrTooLongGivesNoPrefix) {
   EXPECT_EQ(Converted(L"^%257%\\x"), L"\\x");
 }
 
-TEST(CaretForm, ProgramFilesNativeOr32Bit) {
-  const std::wstring native = ShellFolder(CSIDL_PROGRAM_FILES);
-  const std::wstring x86 = ShellFolder(CSIDL_PROGRAM_FILESX86);
-  ASSERT_FALSE(native.empty());
-  ASSERT_FALSE(x86.empty());
-  EXPECT_EQ(Converted(L"^%258%\\App", false, true), x86 + L"\\App");
-  EXPECT_EQ(Converted(L"^%258%\\App", false, false), native + L"\\App");
-  EXPECT_EQ(Converted(L"^%ProgramFile%\\App", false, true), Converted(L"^%258%\\App", false, true));
-  EXPECT_EQ(Converted(L"^%ProgramFile%\\App"), Converted(L"^%258%\\App"));
-}
-
-TEST(CaretForm, NamesAreReadLikeWtoiAndUnknownOnesRemoved) {
-  ScopedVariable program_data(L"ProgramData", L"D:\\PD");
-  EXPECT_EQ(Converted(L"^%257abc%\\x"), L"D:\\PD\\x");
-  EXPECT_EQ(Converted(L"^%0258%\\x", false, true), ShellFolder(CSIDL_PROGRAM_FILESX86) + L"\\x");
-  EXPECT_EQ(Converted(L"^%TEMP%\\x"), L"\\x");
-  EXPECT_EQ(Converted(L"^%programdata%\\x"), L"\\x");  // case-sensitive
-  EXPECT_EQ(Converted(L"^%256%\\x"), L"\\x");
-  // The character after the caret is skipped whatever it is; the last percent ends the name.
-  EXPECT_EQ(Converted(L"^#257%\\x"), L"D:\\PD\\x");
-  EXPECT_EQ(Converted(L"^%TEMP%\\a%b"), L"b");
-  EXPECT_EQ(Converted(L"^%"), L"");
-}
-
-TEST(CaretForm, WithoutPercentSignIsUnchanged) {
-  EXPECT_EQ(Converted(L"^ProgramData\\x"), L"^ProgramData\\x");
-  EXPECT_EQ(Converted(L"^"), L"^");
-}
-
 // profiles.ini in the roaming folder of this prefix, removed (or restored) afterwards.
 class FirefoxForm : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = ShellFolder(CSIDL_APPDATA) + L"\\Mozilla\\Firefox";
-    ini_ = folder_ + L"\\profiles.ini";
     had_ini_ = ::GetFileAttributesW(ini_.c_str()) != INVALID_FILE_ATTRIBUTES;
     if (had_ini_) saved_ = testing_support::ReadBytes(ini_);
     ::DeleteFileW(ini_.c_str());
-    expected_base_ = ShellFolder(CSIDL_LOCAL_APPDATA) + L"\\Mozilla\\Firefox\\";
   }
   void TearDown() override {
-    if (had_ini_) {
-      testing_support::WriteBytes(ini_, saved_);
-    } else {
-      ::DeleteFileW(ini_.c_str());
-    }
+    if (had_ini_) testing_support::WriteBytes(ini_, saved_);
+    if (!had_ini_) ::DeleteFileW(ini_.c_str());
   }
   void WriteProfiles(const std::string& text) {
     ::SHCreateDirectoryExW(nullptr, folder_.c_str(), nullptr);
     ASSERT_TRUE(testing_support::WriteBytes(ini_, text));
   }
 
-  std::wstring folder_, ini_, expected_base_;
+  const std::wstring folder_ = ShellFolder(CSIDL_APPDATA) + L"\\Mozilla\\Firefox";
+  const std::wstring ini_ = folder_ + L"\\profiles.ini";
+  const std::wstring expected_base_ = ShellFolder(CSIDL_LOCAL_APPDATA) + L"\\Mozilla\\Firefox\\";
   bool had_ini_ = false;
   std::string saved_;
 };
 
-TEST_F(FirefoxForm, FirstProfileCacheWithOnlyTheFirstSlashTurned) {
+// Without a profile list or path the cache sits in the Firefox folder; only the first slash is turned.
+TEST_F(FirefoxForm, FirstProfileCacheOrTheFirefoxFolder) {
+  EXPECT_EQ(Converted(L"%firefox%\\anything"), expected_base_ + L"cache");
+  WriteProfiles("[Profile0]\r\nName=default\r\n");
+  EXPECT_EQ(Converted(L"%firefox%"), expected_base_ + L"cache");
   WriteProfiles("[General]\r\nStartWithLastProfile=1\r\n\r\n[Profile1]\r\nPath=Profiles/other\r\n\r\n"
                 "[Profile0]\r\nName=default\r\nIsRelative=1\r\nPath=Profiles/abc.default\r\n");
   EXPECT_EQ(Converted(L"%firefox%\\anything"), expected_base_ + L"Profiles\\abc.default\\cache");
   WriteProfiles("[Profile0]\r\nPath=Profiles/abc.default/inner\r\n");
   EXPECT_EQ(Converted(L"%firefox%"), expected_base_ + L"Profiles\\abc.default/inner\\cache");
-}
-
-TEST_F(FirefoxForm, WithoutProfileListOrPathTheCacheSitsInTheFirefoxFolder) {
-  EXPECT_EQ(Converted(L"%firefox%\\anything"), expected_base_ + L"cache");
-  WriteProfiles("[Profile0]\r\nName=default\r\n");
-  EXPECT_EQ(Converted(L"%firefox%"), expected_base_ + L"cache");
-}
-
-TEST_F(FirefoxForm, UpperCaseIsAnEnvironmentReference) {
-  WriteProfiles("[Profile0]\r\nPath=Profiles/abc.default\r\n");
+  // Upper case is an environment reference, left as written when undefined.
   {
     ScopedVariable firefox(L"FIREFOX", L"E:\\ff");
     EXPECT_EQ(Converted(L"%FIREFOX%\\x"), L"E:\\ff\\x");
@@ -143,14 +113,18 @@ TEST_F(FirefoxForm, UpperCaseIsAnEnvironmentReference) {
   EXPECT_EQ(Converted(L"%FIREFOX%\\x"), L"%FIREFOX%\\x");
 }
 
-TEST(PercentForm, ExpandsAsTheSystemDoes) {
-  const std::wstring windir = Variable(L"windir");
-  ASSERT_FALSE(windir.empty());
-  EXPECT_EQ(Converted(L"%windir%\\system32"), windir + L"\\system32");
-  EXPECT_EQ(Converted(L"%windir%\\%windir%"), windir + L"\\" + windir);
+TEST(PercentForm, ExpandsAsTheSystemDoesAndOtherFormsAreUnchanged) {
+  wchar_t windir_buffer[MAX_PATH] = {};
+  ASSERT_GT(::GetEnvironmentVariableW(L"windir", windir_buffer, MAX_PATH), 0u);
+  const std::wstring windir = windir_buffer;
   ScopedVariable unset(L"TQ_SURELY_UNDEFINED", nullptr);
-  EXPECT_EQ(Converted(L"%TQ_SURELY_UNDEFINED%\\x"), L"%TQ_SURELY_UNDEFINED%\\x");
-  EXPECT_EQ(Converted(L"%windir%\\%TQ_SURELY_UNDEFINED%"), windir + L"\\%TQ_SURELY_UNDEFINED%");
+  const std::pair<std::wstring, std::wstring> kCases[] = {
+      {L"%windir%\\system32", windir + L"\\system32"}, {L"%windir%\\%windir%", windir + L"\\" + windir},
+      {L"%TQ_SURELY_UNDEFINED%\\x", L"%TQ_SURELY_UNDEFINED%\\x"},
+      {L"%windir%\\%TQ_SURELY_UNDEFINED%", windir + L"\\%TQ_SURELY_UNDEFINED%"},
+      {L"C:\\x", L"C:\\x"}, {L"", L""}, {L"x%windir%", L"x%windir%"}};
+  for (const auto& [path, expected] : kCases) EXPECT_EQ(Converted(path), expected) << path;
+  EXPECT_EQ(Converted(L"\\\\server\\share\\^%257%", true, true), L"\\\\server\\share\\^%257%");
 }
 
 TEST(PercentForm, ExpansionBeyond520CharactersLeavesThePathAsWritten) {
@@ -161,13 +135,6 @@ TEST(PercentForm, ExpansionBeyond520CharactersLeavesThePathAsWritten) {
   EXPECT_EQ(Converted(L"%TQ_LONG%\\b"), L"%TQ_LONG%\\b");
   ScopedVariable far_too_long(L"TQ_LONG", std::wstring(5000, L'a').c_str());
   EXPECT_EQ(Converted(L"%TQ_LONG%\\b"), L"%TQ_LONG%\\b");
-}
-
-TEST(OtherForms, AreUnchanged) {
-  EXPECT_EQ(Converted(L"C:\\x"), L"C:\\x");
-  EXPECT_EQ(Converted(L""), L"");
-  EXPECT_EQ(Converted(L"x%windir%"), L"x%windir%");
-  EXPECT_EQ(Converted(L"\\\\server\\share\\^%257%", true, true), L"\\\\server\\share\\^%257%");
 }
 
 }  // namespace

@@ -15,27 +15,19 @@ std::wstring AppData() {
   return folder;
 }
 
-TEST(MarketPaths, LayoutUnderTheApplicationDataFolder) {
+// Under the test harness nothing else creates these folders, so "existed" is false there.
+TEST(MarketPaths, LayoutUnderTheApplicationDataFolderWithNothingCreated) {
   const std::wstring stocks = AppData() + L"\\Brovanta\\Tessaquill\\stocks";
+  const bool stocks_existed = common::IsPathFileExisting(stocks.c_str());
+  const bool k_lines_existed = common::IsPathFileExisting((stocks + L"\\K").c_str());
   EXPECT_EQ(stock::GetStockDataPath(), stocks);
   EXPECT_EQ(stock::GetKLineMetaFilePath(), stocks + L"\\K");
   EXPECT_EQ(stock::GetKLineFilePath(L"sh600000"), stocks + L"\\K\\sh600000");
   EXPECT_EQ(stock::GetKLineFilePath(L"SZ399001"), stocks + L"\\K\\SZ399001");
   EXPECT_EQ(stock::GetKLineFilePath(L""), stocks + L"\\K\\");
   EXPECT_EQ(stock::GetKLineFilePath(nullptr), stocks + L"\\K\\");
-}
-
-// Under the test harness nothing else creates these folders, so "existed" is false there.
-TEST(MarketPaths, NothingIsCreated) {
-  const std::wstring stocks = AppData() + L"\\Brovanta\\Tessaquill\\stocks";
-  const std::wstring k_lines = stocks + L"\\K";
-  const bool stocks_existed = common::IsPathFileExisting(stocks.c_str());
-  const bool k_lines_existed = common::IsPathFileExisting(k_lines.c_str());
-  stock::GetStockDataPath();
-  stock::GetKLineMetaFilePath();
-  stock::GetKLineFilePath(L"sh600000");
   EXPECT_EQ(common::IsPathFileExisting(stocks.c_str()), stocks_existed);
-  EXPECT_EQ(common::IsPathFileExisting(k_lines.c_str()), k_lines_existed);
+  EXPECT_EQ(common::IsPathFileExisting((stocks + L"\\K").c_str()), k_lines_existed);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The process-wide stores are decided by the first call in a process, so each
-// case runs in a child process of its own ("Child" tests).
+// test runs its body again in a child process of its own.
 #include <gtest/gtest.h>
 
 #include <mutex>
@@ -14,15 +14,20 @@ namespace {
 using common::PersistentInstance;
 using common::SerializeManager;
 using common::SinglePersistentInstance;
-using store_test::ChildVariable;
-using store_test::FileExists;
 using store_test::QueryFile;
-using store_test::ScopedStoreName;
 using testing_support::IsChildRun;
 using testing_support::RunSelfInChild;
 
-TEST(PersistentInstanceChild, ConstructedOnceWhenThreadsCallTogether) {
-  if (!IsChildRun()) GTEST_SKIP() << "runs in a child process";
+// The default store is constructed once when threads call together; it and
+// the empty-named store are two caches on one file.
+TEST(PersistentInstance, DefaultIsOneObjectBesideTheEmptyNamedStoreOnOneFile) {
+  if (!IsChildRun()) {
+    store_test::RemoveStoreFiles(L"");
+    ASSERT_EQ(RunSelfInChild("PersistentInstance.DefaultIsOneObjectBesideTheEmptyNamedStoreOnOneFile"), 0);
+    EXPECT_EQ(QueryFile(L"", "select key, value from instances"), std::vector<std::string>{"saved|1"});
+    store_test::RemoveStoreFiles(L"");
+    return;
+  }
   std::mutex mutex;
   std::set<SerializeManager*> seen;
   testing_support::RunOnThreadsAtOnce(8, [&] {
@@ -31,36 +36,10 @@ TEST(PersistentInstanceChild, ConstructedOnceWhenThreadsCallTogether) {
     seen.insert(store);
   });
   ASSERT_EQ(seen.size(), 1u);
-  EXPECT_EQ(*seen.begin(), &SinglePersistentInstance());
-}
-
-TEST(PersistentInstance, ConstructedOnceWhenThreadsCallTogether) {
-  EXPECT_EQ(RunSelfInChild("PersistentInstanceChild.ConstructedOnceWhenThreadsCallTogether"), 0);
-}
-
-TEST(PersistentInstanceChild, TheFirstNameWins) {
-  if (!IsChildRun()) GTEST_SKIP() << "runs in a child process";
-  SerializeManager& first = PersistentInstance(ChildVariable(L"TQ_STORE_A"));
-  SerializeManager& second = PersistentInstance(ChildVariable(L"TQ_STORE_B"));
-  EXPECT_EQ(&first, &second);
-  second.SaveValue(L"t", L"k", L"through the second call");
-}
-
-TEST(PersistentInstance, TheFirstNameWins) {
-  ScopedStoreName a, b;
-  ASSERT_EQ(
-      RunSelfInChild("PersistentInstanceChild.TheFirstNameWins", {{L"TQ_STORE_A", a.get()}, {L"TQ_STORE_B", b.get()}}),
-      0);
-  EXPECT_EQ(QueryFile(a.get(), "select key, value from t"), std::vector<std::string>{"k|through the second call"});
-  EXPECT_FALSE(FileExists(b.file()));
-}
-
-TEST(PersistentInstanceChild, DefaultAndEmptyNamedAreTwoCachesOnOneFile) {
-  if (!IsChildRun()) GTEST_SKIP() << "runs in a child process";
-  SerializeManager& named = PersistentInstance(L"");
   SerializeManager& single = SinglePersistentInstance();
+  EXPECT_EQ(*seen.begin(), &single);
+  SerializeManager& named = PersistentInstance(L"");
   EXPECT_NE(&named, &single);
-  EXPECT_EQ(&single, &SinglePersistentInstance());
   named.SaveValue(L"instances", L"saved", L"1");
   EXPECT_EQ(single.GetValue(L"instances", L"saved", L"not seen"), L"not seen");
   EXPECT_EQ(SerializeManager().GetValue(L"instances", L"saved", L""), L"1");
@@ -68,11 +47,19 @@ TEST(PersistentInstanceChild, DefaultAndEmptyNamedAreTwoCachesOnOneFile) {
   single.SetValue(L"instances", L"set only", L"2");
 }
 
-TEST(PersistentInstance, DefaultAndEmptyNamedAreTwoCachesOnOneFile) {
-  store_test::RemoveStoreFiles(L"");
-  ASSERT_EQ(RunSelfInChild("PersistentInstanceChild.DefaultAndEmptyNamedAreTwoCachesOnOneFile"), 0);
-  EXPECT_EQ(QueryFile(L"", "select key, value from instances"), std::vector<std::string>{"saved|1"});
-  store_test::RemoveStoreFiles(L"");
+TEST(PersistentInstance, TheFirstNameWins) {
+  if (!IsChildRun()) {
+    store_test::ScopedStoreName a, b;
+    const std::string self = "PersistentInstance.TheFirstNameWins";
+    ASSERT_EQ(RunSelfInChild(self, {{L"TQ_STORE_A", a.get()}, {L"TQ_STORE_B", b.get()}}), 0);
+    EXPECT_EQ(QueryFile(a.get(), "select key, value from t"), std::vector<std::string>{"k|through the second call"});
+    EXPECT_FALSE(store_test::FileExists(b.file()));
+    return;
+  }
+  SerializeManager& first = PersistentInstance(store_test::ChildVariable(L"TQ_STORE_A"));
+  SerializeManager& second = PersistentInstance(store_test::ChildVariable(L"TQ_STORE_B"));
+  EXPECT_EQ(&first, &second);
+  second.SaveValue(L"t", L"k", L"through the second call");
 }
 
 }  // namespace

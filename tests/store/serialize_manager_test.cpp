@@ -54,35 +54,17 @@ class SerializeManagerTest : public ::testing::Test {
   ScopedStoreName name_;
 };
 
-TEST_F(SerializeManagerTest, EmptyTableOrKeyReadsTheDefaultAndIsNeverCached) {
-  InsertRaw(name_.get(),
-            "create table t (key text not null, value text not null);"
-            "insert into t values ('', 'loaded with an empty key');");
-  SerializeManager store(name_.get());
-  store.SetValue(L"", L"k", L"v");
-  store.SetValue(L"t", L"", L"v");
-  EXPECT_EQ(store.GetValue(L"", L"k", L"d"), L"d");
-  EXPECT_EQ(store.GetValue(L"t", L"", L"d"), L"d");
-  EXPECT_TRUE(store.GetValues(L"").empty());
-  // The loaded row is an entry all the same, seen by GetValues.
-  EXPECT_EQ(store.GetValues(L"t"), (Values{{L"", L"loaded with an empty key"}}));
-}
-
-TEST_F(SerializeManagerTest, SavingAKeyTwiceKeepsOneRowAndOneEntry) {
-  SerializeManager store(name_.get());
-  store.SaveValue(L"t", L"k", L"first");
-  store.SaveValue(L"t", L"k", L"second");
-  EXPECT_EQ(QueryFile(name_.get(), "select key, value from t"), Rows{"k|second"});
-  EXPECT_EQ(store.GetValue(L"t", L"k", L""), L"second");
-  // A second entry would show through once the first lost the key.
-  store.DeleteKey(L"t", L"k");
-  EXPECT_EQ(store.GetValue(L"t", L"k", L"gone"), L"gone");
-  EXPECT_TRUE(QueryFile(name_.get(), "select * from t").empty());
-}
-
-TEST_F(SerializeManagerTest, SetOnlyValuesLiveUntilTheStoreIsConstructedAgain) {
+TEST_F(SerializeManagerTest, SavingAKeyTwiceKeepsOneRowAndOneEntrySetOnlyValuesVanishAtReconstruction) {
   {
     SerializeManager store(name_.get());
+    store.SaveValue(L"t", L"k", L"first");
+    store.SaveValue(L"t", L"k", L"second");
+    EXPECT_EQ(QueryFile(name_.get(), "select key, value from t"), Rows{"k|second"});
+    EXPECT_EQ(store.GetValue(L"t", L"k", L""), L"second");
+    // A second entry would show through once the first lost the key.
+    store.DeleteKey(L"t", L"k");
+    EXPECT_EQ(store.GetValue(L"t", L"k", L"gone"), L"gone");
+    EXPECT_TRUE(QueryFile(name_.get(), "select * from t").empty());
     store.SaveValue(L"t", L"saved", L"1");
     store.SetValue(L"t", L"set", L"2");
     store.SetValue(L"t", L"saved", L"changed in memory");
@@ -94,36 +76,20 @@ TEST_F(SerializeManagerTest, SetOnlyValuesLiveUntilTheStoreIsConstructedAgain) {
   EXPECT_EQ(store.GetValue(L"t", L"saved", L""), L"1");
 }
 
-TEST_F(SerializeManagerTest, GetValuesCollectsEveryEntryOfTheTableOrderedByCodeUnit) {
-  const std::vector<std::wstring> keys = {L"b", L"a", L"\u00e9", L"B", L"9", L"10", L"\U0001F600"};
-  {
-    SerializeManager store(name_.get());
-    for (const std::wstring& key : keys) store.SaveValue(L"t", key, L"v" + key);
-    store.SaveValue(L"other", L"a", L"not this table");
-    store.SetValue(L"t", L"memory", L"only");
-    const auto values = store.GetValues(L"t");
-    ASSERT_EQ(values.size(), keys.size() + 1);
-    EXPECT_EQ(values.begin()->first, L"10");
-    EXPECT_EQ(values.rbegin()->first, L"\U0001F600");
-  }
-  SerializeManager store(name_.get());
-  std::vector<std::wstring> order;
-  for (const auto& [key, value] : store.GetValues(L"t")) {
-    EXPECT_EQ(value, L"v" + key);
-    order.push_back(key);
-  }
-  EXPECT_EQ(order, (std::vector<std::wstring>{L"10", L"9", L"B", L"a", L"b", L"\u00e9", L"\U0001F600"}));
-  EXPECT_TRUE(store.GetValues(L"T").empty());
-}
-
+// An empty table name or key reads the default and is never cached, but a loaded row is an entry all the same.
 TEST_F(SerializeManagerTest, RowsWithTheSameKeyLoadAsEntriesInOrderAndTheFirstWins) {
   InsertRaw(name_.get(),
             "create table t (key text not null, value text not null);"
             "insert into t values ('k', 'first'); insert into t values ('other', 'x');"
-            "insert into t values ('k', 'second');");
+            "insert into t values ('k', 'second'); insert into t values ('', 'empty key');");
   SerializeManager store(name_.get());
+  store.SetValue(L"", L"k", L"v");
+  store.SetValue(L"t", L"", L"v");
+  EXPECT_EQ(store.GetValue(L"", L"k", L"d"), L"d");
+  EXPECT_EQ(store.GetValue(L"t", L"", L"d"), L"d");
+  EXPECT_TRUE(store.GetValues(L"").empty());
   EXPECT_EQ(store.GetValue(L"t", L"k", L""), L"first");
-  EXPECT_EQ(store.GetValues(L"t"), (Values{{L"k", L"first"}, {L"other", L"x"}}));
+  EXPECT_EQ(store.GetValues(L"t"), (Values{{L"", L"empty key"}, {L"k", L"first"}, {L"other", L"x"}}));
   store.SetValue(L"t", L"k", L"changed");
   EXPECT_EQ(store.GetValue(L"t", L"k", L""), L"changed");
   // Deleting empties the first entry only: the next one holding the key answers.
@@ -131,16 +97,23 @@ TEST_F(SerializeManagerTest, RowsWithTheSameKeyLoadAsEntriesInOrderAndTheFirstWi
   EXPECT_EQ(store.GetValue(L"t", L"k", L""), L"second");
   store.DeleteKey(L"t", L"k");
   EXPECT_EQ(store.GetValue(L"t", L"k", L"none"), L"none");
-  EXPECT_EQ(QueryFile(name_.get(), "select key from t"), Rows{"other"});
+  EXPECT_EQ(QueryFile(name_.get(), "select key from t order by key"), (Rows{"", "other"}));
 }
 
-TEST_F(SerializeManagerTest, DeleteKeyRemovesRowsThatTheCacheNeverHeld) {
+TEST_F(SerializeManagerTest, DeleteKeyRemovesRowsThatTheCacheNeverHeldAndLogsFailures) {
   SerializeManager store(name_.get());
   store.SaveValue(L"t", L"kept", L"1");
   InsertRaw(name_.get(), "insert into t values ('late', 'a'); insert into t values ('late', 'b');");
   store.DeleteKey(L"t", L"late");
   EXPECT_EQ(QueryFile(name_.get(), "select key, value from t"), Rows{"kept|1"});
   EXPECT_EQ(store.GetValue(L"t", L"kept", L""), L"1");
+  // Database failures of deletes are logged and end quietly.
+  const LogWatch log;
+  store.DeleteKey(L"no such table", L"k");
+  store.DeleteTable(L"no such table");
+  const std::string added = log.Added();
+  EXPECT_NE(added.find("删除持久化数据失败：no such table: no such table"), std::string::npos) << added;
+  EXPECT_NE(added.find("删除持久化表失败：no such table: no such table"), std::string::npos) << added;
 }
 
 TEST_F(SerializeManagerTest, DeleteTableLeavesTheCacheReadableUntilTheNextConstruction) {
@@ -164,11 +137,13 @@ TEST_F(SerializeManagerTest, DeleteTableLeavesTheCacheReadableUntilTheNextConstr
   EXPECT_EQ(QueryFile(name_.get(), "select key, value from t"), Rows{"c|3"});
 }
 
-TEST_F(SerializeManagerTest, QuotesBlanksAndSqlInNamesKeysAndValuesTouchOnlyTheirOwnRow) {
+// GetValues gives every entry of the one table, set-only ones too, ordered by UTF-16 code unit.
+TEST_F(SerializeManagerTest, QuotesBlanksAndSqlInNamesKeysAndValuesTouchOnlyTheirOwnRowAndListInOrder) {
   const std::vector<std::wstring> tables = {L"plain", L"with blanks  here", L"say \"hi\"", L"it's",
                                             L"key",   L"\U0001F600 \u8868"};
-  const std::vector<std::wstring> texts = {
-      L"key", L"value", L"a\"b", L"'; drop table x; --", L"x' or '1'='1", L"\U0001F4C8\u884c\u60c5", L"\"\"", L"?1"};
+  const std::vector<std::wstring> texts = {L"key", L"value", L"a\"b", L"'; drop table x; --", L"x' or '1'='1",
+                                           L"\U0001F4C8\u884c\u60c5", L"\"\"", L"?1", L"b", L"a", L"\u00e9",
+                                           L"\uff21", L"B", L"9", L"10"};
   Values expected;
   for (size_t i = 0; i < texts.size(); ++i) expected[texts[i]] = texts[(i + 1) % texts.size()];
   expected[L"empty value"] = L"";
@@ -178,6 +153,9 @@ TEST_F(SerializeManagerTest, QuotesBlanksAndSqlInNamesKeysAndValuesTouchOnlyThei
       for (const auto& [key, value] : expected) store.SaveValue(table, key, L"before " + value);
       for (const auto& [key, value] : expected) store.SaveValue(table, key, value);
     }
+    store.SetValue(L"plain", L"memory", L"only");
+    store.SaveValue(L"other", L"in another table", L"");
+    EXPECT_EQ(store.GetValues(L"plain").size(), expected.size() + 1);
   }
   InsertRaw(name_.get(), "create table x (key text not null, value text not null);");
   SerializeManager store(name_.get());
@@ -188,20 +166,17 @@ TEST_F(SerializeManagerTest, QuotesBlanksAndSqlInNamesKeysAndValuesTouchOnlyThei
     EXPECT_EQ(store.GetValue(table, L"value", L""), L"a\"b");
   }
   EXPECT_EQ(QueryFile(name_.get(), "select count(*) from sqlite_master where name='x'"), Rows{"1"});
-}
-
-TEST_F(SerializeManagerTest, AMebibyteValueRoundTrips) {
-  std::wstring big(1 << 20, L'x');
-  for (size_t i = 0; i < big.size(); i += 997) big[i] = static_cast<wchar_t>(L'a' + i % 26);
-  {
-    SerializeManager store(name_.get());
-    store.SaveValue(L"t", L"big", big);
-  }
-  SerializeManager store(name_.get());
-  EXPECT_EQ(store.GetValue(L"t", L"big", L""), big);
+  EXPECT_TRUE(store.GetValues(L"PLAIN").empty());
+  std::vector<std::wstring> order;
+  for (const auto& entry : store.GetValues(L"plain")) order.push_back(entry.first);
+  EXPECT_EQ(order, (std::vector<std::wstring>{L"\"\"", L"'; drop table x; --", L"10", L"9", L"?1", L"B", L"a",
+                                              L"a\"b", L"b", L"empty value", L"key", L"value", L"x' or '1'='1",
+                                              L"\u00e9", L"\U0001F4C8\u884c\u60c5", L"\uff21"}));
 }
 
 TEST_F(SerializeManagerTest, TypedValuesRoundTripAndTextThatDoesNotReadGivesTheDefault) {
+  std::wstring mebibyte(1 << 20, L'x');
+  for (size_t i = 0; i < mebibyte.size(); i += 997) mebibyte[i] = static_cast<wchar_t>(L'a' + i % 26);
   {
     SerializeManager store(name_.get());
     store.SaveValue(L"t", L"int", -42);
@@ -212,6 +187,7 @@ TEST_F(SerializeManagerTest, TypedValuesRoundTripAndTextThatDoesNotReadGivesTheD
     store.SaveValue(L"t", L"text", L"abc");
     store.SaveValue(L"t", L"wide", std::wstring(L"w"));
     store.SaveValue(L"t", L"big", 70000);
+    store.SaveValue(L"t", L"mebibyte", mebibyte);
   }
   SerializeManager store(name_.get());
   EXPECT_EQ(store.GetValue(L"t", L"int", 0), -42);
@@ -221,6 +197,7 @@ TEST_F(SerializeManagerTest, TypedValuesRoundTripAndTextThatDoesNotReadGivesTheD
   EXPECT_EQ(store.GetValue(L"t", L"double", 0.0), 0.1);
   EXPECT_EQ(store.GetValue(L"t", L"text", L"d"), L"abc");
   EXPECT_EQ(store.GetValue(L"t", L"wide", std::wstring()), L"w");
+  EXPECT_EQ(store.GetValue(L"t", L"mebibyte", L""), mebibyte);
   EXPECT_EQ(store.GetValues(L"t")[L"bool"], L"1");
   // Text that is not a number, a negative unsigned, an overflow of the type.
   EXPECT_EQ(store.GetValue(L"t", L"text", 5), 5);
@@ -266,16 +243,6 @@ TEST_F(SerializeManagerTest, ALockedFileLogsTheSaveFailureAndTheCacheKeepsTheVal
   EXPECT_NE(added.find("保存持久化值失败：database is locked"), std::string::npos) << added;
   EXPECT_EQ(QueryFile(name_.get(), "select key, value from t"), Rows{"k|on disk"});
   EXPECT_EQ(SerializeManager(name_.get()).GetValue(L"t", L"k", L""), L"on disk");
-}
-
-TEST_F(SerializeManagerTest, DatabaseFailuresOfDeletesAreLoggedAndEndQuietly) {
-  SerializeManager store(name_.get());
-  const LogWatch log;
-  store.DeleteKey(L"no such table", L"k");
-  store.DeleteTable(L"no such table");
-  const std::string added = log.Added();
-  EXPECT_NE(added.find("删除持久化数据失败：no such table: no such table"), std::string::npos) << added;
-  EXPECT_NE(added.find("删除持久化表失败：no such table: no such table"), std::string::npos) << added;
 }
 
 }  // namespace

@@ -24,9 +24,10 @@ using testing_support::IsChildRun;
 std::wstring Key(int writer, int i) { return L"w" + std::to_wstring(writer) + L"_" + std::to_wstring(i); }
 std::wstring Value(int writer, int i) { return L"value " + std::to_wstring(writer * 100000 + i); }
 
+// Each thread also saves the same shared keys, new to the file, which must end as one row each.
 TEST(StoreConcurrency, EightThreadsSaveAndReadTheirKeysOnOneStore) {
   ScopedStoreName name;
-  constexpr int kThreads = 8, kKeys = 500;
+  constexpr int kThreads = 8, kKeys = 500, kShared = 100;
   {
     SerializeManager store(name.get());
     std::vector<std::thread> threads;
@@ -37,32 +38,19 @@ TEST(StoreConcurrency, EightThreadsSaveAndReadTheirKeysOnOneStore) {
           store.SaveValue(L"t", Key(t, i), Value(t, i));
           if (store.GetValue(L"t", Key(t, i), std::wstring()) != Value(t, i)) ++misread[t];
           if (i > 0 && store.GetValue(L"t", Key(t, i - 1), std::wstring()) != Value(t, i - 1)) ++misread[t];
+          if (i < kShared) store.SaveValue(L"shared", Key(0, i), Value(0, i));
         }
       });
     }
     for (auto& thread : threads) thread.join();
     for (int t = 0; t < kThreads; ++t) EXPECT_EQ(misread[t], 0) << "thread " << t;
   }
+  EXPECT_EQ(store_test::QueryFile(name.get(), "select count(*), count(distinct key) from shared"),
+            std::vector<std::string>{"100|100"});
   SerializeManager store(name.get());
-  const auto values = store.GetValues(L"t");
-  EXPECT_EQ(values.size(), static_cast<size_t>(kThreads * kKeys));
+  EXPECT_EQ(store.GetValues(L"t").size(), static_cast<size_t>(kThreads * kKeys));
   for (int t = 0; t < kThreads; ++t)
     for (int i = 0; i < kKeys; ++i) ASSERT_EQ(store.GetValue(L"t", Key(t, i), std::wstring()), Value(t, i));
-}
-
-TEST(StoreConcurrency, ThreadsSavingTheSameNewKeysLeaveOneRowEach) {
-  ScopedStoreName name;
-  {
-    SerializeManager store(name.get());
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t)
-      threads.emplace_back([&store] {
-        for (int i = 0; i < 100; ++i) store.SaveValue(L"t", Key(0, i), Value(0, i));
-      });
-    for (auto& thread : threads) thread.join();
-  }
-  EXPECT_EQ(store_test::QueryFile(name.get(), "select count(*), count(distinct key) from t"),
-            std::vector<std::string>{"100|100"});
 }
 
 // A writer in a child process: keys of writer TQ_WRITER into store TQ_STORE.
@@ -97,11 +85,9 @@ DWORD WaitForChild(const common::ScopedHandle& process) {
   return code;
 }
 
-common::ScopedHandle StartWriter(const std::wstring& store, const wchar_t* writer,
-                                 const std::wstring& progress_file = std::wstring()) {
-  std::vector<std::pair<std::wstring, std::wstring>> environment = {{L"TQ_STORE", store}, {L"TQ_WRITER", writer}};
-  if (!progress_file.empty()) environment.emplace_back(L"TQ_PROGRESS", progress_file);
-  return common::ScopedHandle(testing_support::StartSelfInChild("StoreConcurrencyChild.Writer", environment));
+common::ScopedHandle StartWriter(const std::wstring& store, const wchar_t* writer, const std::wstring& progress = L"") {
+  return common::ScopedHandle(testing_support::StartSelfInChild(
+      "StoreConcurrencyChild.Writer", {{L"TQ_STORE", store}, {L"TQ_WRITER", writer}, {L"TQ_PROGRESS", progress}}));
 }
 
 TEST(StoreConcurrency, TwoProcessesSaveAThousandKeysEachIntoOneFile) {

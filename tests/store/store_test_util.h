@@ -69,14 +69,13 @@ class ScopedStoreName {
 // What the program log gained since construction.
 class LogWatch {
  public:
-  LogWatch() : start_(testing_support::ReadProgramLog().size()) {}
   std::string Added() const {
     const std::string log = testing_support::ReadProgramLog();
     return log.size() > start_ ? log.substr(start_) : std::string();
   }
 
  private:
-  size_t start_;
+  size_t start_ = testing_support::ReadProgramLog().size();
 };
 
 inline std::wstring ChildVariable(const wchar_t* name) {
