@@ -21,10 +21,11 @@ class ScopedRegistryKey {
     reset();
     return ::RegOpenKeyExW(parent, subkey, 0, access, &key_);
   }
-  LONG Create(HKEY parent, const wchar_t* subkey, REGSAM access) {
+  // disposition, when given, tells whether the key was new (REG_CREATED_NEW_KEY).
+  LONG Create(HKEY parent, const wchar_t* subkey, REGSAM access, DWORD* disposition = nullptr) {
     reset();
     return ::RegCreateKeyExW(parent, subkey, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, &key_,
-                             nullptr);
+                             disposition);
   }
 
   bool valid() const { return key_ != nullptr; }

@@ -13,6 +13,7 @@
 #include <cwctype>
 #include <string>
 
+#include "foundation/scoped_registry_key.h"
 #include "sysinfo/machine_identifier.h"
 
 namespace {
@@ -89,22 +90,20 @@ class UserGuid : public ::testing::Test {
  protected:
   void SetUp() override {
     DWORD disposition = 0;
-    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, kProductKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
-                                &disposition),
-              ERROR_SUCCESS);
+    ASSERT_EQ(key_.Create(HKEY_CURRENT_USER, kProductKey, KEY_ALL_ACCESS, &disposition), ERROR_SUCCESS);
     created_ = disposition == REG_CREATED_NEW_KEY;
-    ::RegDeleteValueW(key_, L"guid");
+    ::RegDeleteValueW(key_.get(), L"guid");
   }
   void TearDown() override {
-    if (key_) {
-      ::RegDeleteValueW(key_, L"guid");
-      ::RegCloseKey(key_);
+    if (key_.valid()) {
+      ::RegDeleteValueW(key_.get(), L"guid");
+      key_.reset();
     }
     if (created_) ::RegDeleteKeyW(HKEY_CURRENT_USER, kProductKey);
   }
 
   void Store(const std::wstring& value) {
-    ASSERT_EQ(::RegSetValueExW(key_, L"guid", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+    ASSERT_EQ(::RegSetValueExW(key_.get(), L"guid", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                                static_cast<DWORD>(value.size() * sizeof(wchar_t))),
               ERROR_SUCCESS);
   }
@@ -112,15 +111,15 @@ class UserGuid : public ::testing::Test {
   // system adds one to a REG_SZ followed by NUL in memory (Wine and NT).
   std::wstring Stored(DWORD* type = nullptr) {
     DWORD bytes = 0;
-    if (::RegQueryValueExW(key_, L"guid", nullptr, type, nullptr, &bytes) != ERROR_SUCCESS) return L"<none>";
+    if (::RegQueryValueExW(key_.get(), L"guid", nullptr, type, nullptr, &bytes) != ERROR_SUCCESS) return L"<none>";
     std::wstring value(bytes / sizeof(wchar_t), L'\0');
-    ::RegQueryValueExW(key_, L"guid", nullptr, nullptr, reinterpret_cast<BYTE*>(&value[0]), &bytes);
+    ::RegQueryValueExW(key_.get(), L"guid", nullptr, nullptr, reinterpret_cast<BYTE*>(&value[0]), &bytes);
     return value.substr(0, value.find(L'\0'));
   }
 
   static std::wstring Derived() { return Cased(ExpectedFallback(), std::towlower); }
 
-  HKEY key_ = nullptr;
+  common::ScopedRegistryKey key_;
   bool created_ = false;
 };
 
@@ -178,7 +177,7 @@ TEST_F(UserGuid, CapacityMustExceedTheLength) {
   EXPECT_FALSE(common::GetUserGuid(buffer, 0));
 
   // A missing value is derived and stored, even when the caller's buffer is too small.
-  ::RegDeleteValueW(key_, L"guid");
+  ::RegDeleteValueW(key_.get(), L"guid");
   std::wstring small(Derived().size(), L'#');
   EXPECT_FALSE(common::GetUserGuid(&small[0], static_cast<unsigned long>(Derived().size())));
   EXPECT_EQ(Stored(), WithCheckValue(Derived()));
@@ -186,12 +185,11 @@ TEST_F(UserGuid, CapacityMustExceedTheLength) {
 
 TEST_F(UserGuid, WithoutTheProductKeyNothingIsCreated) {
   DWORD values = 0, subkeys = 0;
-  ASSERT_EQ(::RegQueryInfoKeyW(key_, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+  ASSERT_EQ(::RegQueryInfoKeyW(key_.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
                                nullptr, nullptr, nullptr),
             ERROR_SUCCESS);
   if (!created_ || values != 0 || subkeys != 0) GTEST_SKIP() << "the product key holds other settings here";
-  ::RegCloseKey(key_);
-  key_ = nullptr;
+  key_.reset();
   ASSERT_EQ(::RegDeleteKeyW(HKEY_CURRENT_USER, kProductKey), ERROR_SUCCESS);
   created_ = false;
 
@@ -200,9 +198,8 @@ TEST_F(UserGuid, WithoutTheProductKeyNothingIsCreated) {
   ASSERT_TRUE(common::GetUserGuidWithSource(buffer, 780, &source));
   EXPECT_EQ(std::wstring(buffer), Derived());
   EXPECT_EQ(source, common::MachineIdSource::kFallback);
-  HKEY probe = nullptr;
-  EXPECT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, kProductKey, 0, KEY_READ, &probe), ERROR_FILE_NOT_FOUND);
-  if (probe) ::RegCloseKey(probe);
+  common::ScopedRegistryKey probe;
+  EXPECT_EQ(probe.Open(HKEY_CURRENT_USER, kProductKey, KEY_READ), ERROR_FILE_NOT_FOUND);
 }
 
 }  // namespace
