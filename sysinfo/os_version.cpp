@@ -82,6 +82,27 @@ int ToAnsi(const wchar_t* text, char* buffer, unsigned long capacity) {
   return 1;
 }
 
+using Composer = std::wstring (*)(const OsVersionFacts&);
+
+// The description forms: a buffer below the minimum capacity is refused, the
+// text is cut to fit, the narrow form converts the wide one.
+template <unsigned long kMinimumCapacity>
+int DescribeWide(Composer compose, wchar_t* buffer, unsigned long capacity) {
+  if (!buffer || capacity < kMinimumCapacity) return 0;
+  OsVersionFacts facts;
+  if (!ReadOsVersionFacts(&facts)) return 0;
+  CopyToCallerBuffer(compose(facts).c_str(), buffer, static_cast<unsigned int>(capacity));
+  return 1;
+}
+
+template <unsigned long kMinimumCapacity>
+int DescribeNarrow(Composer compose, char* buffer, unsigned long capacity) {
+  if (!buffer || capacity < kMinimumCapacity) return 0;
+  wchar_t wide[kMinimumCapacity];
+  if (!DescribeWide<kMinimumCapacity>(compose, wide, kMinimumCapacity)) return 0;
+  return ToAnsi(wide, buffer, capacity);
+}
+
 bool IsFamilyAtLeast(std::atomic<unsigned long>* cache, unsigned long family) {
   unsigned long code = cache->load(std::memory_order_relaxed);
   if (code == 0) {
@@ -171,33 +192,19 @@ int BV_GetOSVersion(unsigned long* code, unsigned long* build) {
 }
 
 int BV_GetOSVersionDescW(wchar_t* buffer, unsigned long capacity) {
-  if (!buffer || capacity < kDescriptionCapacity) return 0;
-  OsVersionFacts facts;
-  if (!ReadOsVersionFacts(&facts)) return 0;
-  CopyToCallerBuffer(ComposeOsVersionDesc(facts).c_str(), buffer, static_cast<unsigned int>(capacity));
-  return 1;
+  return DescribeWide<kDescriptionCapacity>(&ComposeOsVersionDesc, buffer, capacity);
 }
 
 int BV_GetOSVersionDescA(char* buffer, unsigned long capacity) {
-  if (!buffer || capacity < kDescriptionCapacity) return 0;
-  wchar_t wide[kDescriptionCapacity];
-  if (!BV_GetOSVersionDescW(wide, kDescriptionCapacity)) return 0;
-  return ToAnsi(wide, buffer, capacity);
+  return DescribeNarrow<kDescriptionCapacity>(&ComposeOsVersionDesc, buffer, capacity);
 }
 
 int BV_GetMiniOSVersionDescW(wchar_t* buffer, unsigned long capacity) {
-  if (!buffer || capacity < kMiniDescriptionCapacity) return 0;
-  OsVersionFacts facts;
-  if (!ReadOsVersionFacts(&facts)) return 0;
-  CopyToCallerBuffer(ComposeMiniOsVersionDesc(facts).c_str(), buffer, static_cast<unsigned int>(capacity));
-  return 1;
+  return DescribeWide<kMiniDescriptionCapacity>(&ComposeMiniOsVersionDesc, buffer, capacity);
 }
 
 int BV_GetMiniOSVersionDescA(char* buffer, unsigned long capacity) {
-  if (!buffer || capacity < kMiniDescriptionCapacity) return 0;
-  wchar_t wide[kMiniDescriptionCapacity];
-  if (!BV_GetMiniOSVersionDescW(wide, kMiniDescriptionCapacity)) return 0;
-  return ToAnsi(wide, buffer, capacity);
+  return DescribeNarrow<kMiniDescriptionCapacity>(&ComposeMiniOsVersionDesc, buffer, capacity);
 }
 
 bool IsXpOrLater() {
