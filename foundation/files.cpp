@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "foundation/path_buffer.h"
-#include "foundation/scoped_handle.h"
+#include "win/scoped_handle.h"
 #include "t_common/text.h"
 
 namespace common {
@@ -83,8 +83,10 @@ bool CopyFileExW(const wchar_t* source, const wchar_t* destination, int fail_if_
   if (!source || !destination) return false;
   if (::CopyFileW(source, destination, fail_if_exists)) return true;
 
+  // A side name cut to fit would name another file: refuse instead.
   wchar_t side[MAX_PATH] = {};
-  ::_snwprintf(side, MAX_PATH - 1, L"%ls.tmp", destination);
+  const int side_length = ::_snwprintf(side, MAX_PATH, L"%ls.tmp", destination);
+  if (side_length < 0 || side_length >= MAX_PATH) return false;
 
   const bool moved_aside = ::MoveFileW(destination, side) != 0;
   if (moved_aside || ::_waccess(destination, 0) != 0) {
@@ -124,7 +126,7 @@ int GetFileSize(const wchar_t* file) {
   // Read-data access makes the read-only sharing count: a file that someone is
   // writing has no settled size yet, and gives 0. (FILE_READ_EA alone is not
   // checked against other handles' sharing.)
-  ScopedHandle handle(
+  win::ScopedHandle handle(
       ::CreateFileW(file, FILE_READ_EA | FILE_READ_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   if (!handle) return 0;
   const DWORD size = ::GetFileSize(handle.get(), nullptr);

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "foundation/product_names.h"
 #include "t_common/folders.h"
 
 namespace stock {
@@ -9,7 +10,7 @@ namespace stock {
 std::wstring GetStockDataPath() {
   wchar_t app_data[MAX_PATH] = {};
   if (!common::GetAppDataDir(app_data, MAX_PATH, nullptr)) return std::wstring();
-  return std::wstring(app_data) + L"\\Brovanta\\Tessaquill\\stocks";
+  return std::wstring(app_data) + L"\\" TQ_DATA_FOLDER L"\\stocks";
 }
 
 std::wstring GetKLineMetaFilePath() { return GetStockDataPath() + L"\\K"; }

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <utility>
 
-#include "foundation/scoped_handle.h"
+#include "win/scoped_handle.h"
 
 namespace common {
 namespace {
@@ -29,8 +29,8 @@ constexpr DWORD kReadWrite = GENERIC_READ | GENERIC_WRITE;
 constexpr DWORD kShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
 constexpr WORD kIdentifyDataBytes = sizeof(Utils::_IDINFO);
 
-ScopedHandle OpenDevice(const std::wstring& path) {
-  return ScopedHandle(::CreateFileW(path.c_str(), kReadWrite, kShareReadWrite, nullptr, OPEN_EXISTING, 0, nullptr));
+win::ScopedHandle OpenDevice(const std::wstring& path) {
+  return win::ScopedHandle(::CreateFileW(path.c_str(), kReadWrite, kShareReadWrite, nullptr, OPEN_EXISTING, 0, nullptr));
 }
 
 void FillIdentifyCommand(SENDCMDINPARAMS* command, BYTE drive_number) {
@@ -103,7 +103,7 @@ namespace Utils {
 
 int GetPhysicalDriveInfoInNT(int drive, _IDINFO* info) {
   if (!info) return 0;
-  const ScopedHandle device = OpenDevice(PhysicalDrivePath(drive));
+  const win::ScopedHandle device = OpenDevice(PhysicalDrivePath(drive));
   if (!device) return 0;
   std::vector<unsigned char> input = SmartIdentifyInput();
   std::vector<unsigned char> output = SmartIdentifyOutput();
@@ -118,7 +118,7 @@ int GetPhysicalDriveInfoInNT(int drive, _IDINFO* info) {
 
 int GetIdeDriveAsScsiInfoInNT(int drive, _IDINFO* info) {
   if (!info) return 0;
-  const ScopedHandle device = OpenDevice(ScsiPortPath(drive));
+  const win::ScopedHandle device = OpenDevice(ScsiPortPath(drive));
   if (!device) return 0;
   std::vector<unsigned char> block = ScsiIdentifyBlock(drive);
   DWORD returned = 0;

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "t_common/export.h"
 #include "t_common/machine_identity.h"
 
 namespace common {
@@ -26,20 +25,20 @@ constexpr size_t kScsiDataOffset = 44;
 
 // Swaps each byte pair, moves the text over its leading blanks (blank-filling
 // the end) and turns the trailing blanks into NULs. Width is even.
-T_COMMON_API void RewriteIdentifyTextField(char* field, size_t width);
+void RewriteIdentifyTextField(char* field, size_t width);
 // Serial number, model number, firmware revision, in that order.
-T_COMMON_API void RewriteIdentifyTextFields(Utils::_IDINFO* info);
+void RewriteIdentifyTextFields(Utils::_IDINFO* info);
 // A rewritten field's text: up to its first NUL or its width.
-T_COMMON_API std::string IdentifyFieldText(const char* field, size_t width);
+std::string IdentifyFieldText(const char* field, size_t width);
 
-T_COMMON_API std::wstring PhysicalDrivePath(int drive);  // \\.\PhysicalDrive<drive>
-T_COMMON_API std::wstring ScsiPortPath(int drive);       // \\.\Scsi<drive/2>:
+std::wstring PhysicalDrivePath(int drive);  // \\.\PhysicalDrive<drive>
+std::wstring ScsiPortPath(int drive);       // \\.\Scsi<drive/2>:
 
 // SMART_RCV_DRIVE_DATA's input (32 bytes) and output (528 bytes) blocks.
-T_COMMON_API std::vector<unsigned char> SmartIdentifyInput();
-T_COMMON_API std::vector<unsigned char> SmartIdentifyOutput();
+std::vector<unsigned char> SmartIdentifyInput();
+std::vector<unsigned char> SmartIdentifyOutput();
 // IOCTL_SCSI_MINIPORT's block (556 bytes) asking target drive%2.
-T_COMMON_API std::vector<unsigned char> ScsiIdentifyBlock(int drive);
+std::vector<unsigned char> ScsiIdentifyBlock(int drive);
 
 }  // namespace common
 

@@ -9,17 +9,10 @@
 
 #include <windows.h>
 
-#include "t_common/export.h"
 
 namespace common {
 
-T_COMMON_API FARPROC FindExportByName(HMODULE module, const char* name);
-
-// An exported address as the function type it really has.
-template <typename Function>
-Function FunctionCast(FARPROC address) {
-  return reinterpret_cast<Function>(reinterpret_cast<void*>(address));
-}
+FARPROC FindExportByName(HMODULE module, const char* name);
 
 }  // namespace common
 

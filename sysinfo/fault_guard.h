@@ -11,11 +11,10 @@
 #ifndef SYSINFO_FAULT_GUARD_H_
 #define SYSINFO_FAULT_GUARD_H_
 
-#include "t_common/export.h"
 
 namespace common {
 
-T_COMMON_API bool RunWithFaultGuard(void (*body)(void* context), void* context);
+bool RunWithFaultGuard(void (*body)(void* context), void* context);
 
 }  // namespace common
 

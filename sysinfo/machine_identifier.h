@@ -5,32 +5,27 @@
 
 #include <string>
 
-#include "t_common/export.h"
 #include "t_common/machine_identity.h"
 
 namespace common {
 
-enum class MachineIdSource { kRegistry, kDisk, kFallback };
-
 // "<model>_<serial>" of a rewritten IDENTIFY DEVICE block, every character
 // outside A-Z a-z 0-9 - replaced by X.
-T_COMMON_API std::wstring DiskIdentifier(const Utils::_IDINFO& info);
+std::wstring DiskIdentifier(const Utils::_IDINFO& info);
 // "<features>_<signature>" in decimal; empty when either is 0.
-T_COMMON_API std::wstring CpuMachinePart(unsigned int features, unsigned int signature);
+std::wstring CpuMachinePart(unsigned int features, unsigned int signature);
 // "<machine part>_<VOLUME SERIAL as 8 hex digits>".
-T_COMMON_API std::wstring FallbackIdentifier(const std::wstring& machine_part, unsigned long volume_serial);
+std::wstring FallbackIdentifier(const std::wstring& machine_part, unsigned long volume_serial);
 
 // The registry form: CRC-32 of the identifier's UTF-16LE bytes as 8 lower-case
 // hex digits, then the identifier.
-T_COMMON_API std::wstring StoredGuidText(const std::wstring& identifier);
+std::wstring StoredGuidText(const std::wstring& identifier);
 // The lower-cased identifier of a stored value whose check value matches;
 // false for anything else (8 characters or fewer, wrong check value).
-T_COMMON_API bool IdentifierFromStoredGuid(const std::wstring& stored, std::wstring* identifier);
+bool IdentifierFromStoredGuid(const std::wstring& stored, std::wstring* identifier);
 
 // getGUID's identifier and whether it came from the disk or the fallback.
-T_COMMON_API std::wstring DeriveMachineIdentifier(MachineIdSource* source);
-// GetUserGuid, telling where the identifier came from (registry, disk, fallback).
-T_COMMON_API bool GetUserGuidWithSource(wchar_t* buffer, unsigned long capacity, MachineIdSource* source);
+std::wstring DeriveMachineIdentifier(MachineIdSource* source);
 
 }  // namespace common
 

@@ -8,21 +8,21 @@
 #include <string>
 
 #include "foundation/path_buffer.h"
-#include "foundation/scoped_registry_key.h"
+#include "foundation/product_names.h"
+#include "win/registry_key.h"
 #include "sysinfo/drive_identity.h"
-#include "sysinfo/export_lookup.h"
 #include "sysinfo/machine_identifier.h"
 #include "t_common/digest.h"
 #include "t_common/os_version.h"
 #include "t_common/text.h"
+#include "win/windows_bitness.h"
 
 namespace common {
 namespace {
 
-const wchar_t kProductKey[] = L"Software\\Brovanta\\Tessaquill";
 const wchar_t kGuidValue[] = L"guid";
-constexpr size_t kStoredCapacity = 780;  // characters; read with a byte count of 780
-constexpr size_t kMachinePartCapacity = 520;
+constexpr DWORD kStoredBytes = 780;
+constexpr DWORD kMachinePartBytes = 520;
 constexpr REGSAM kReadWriteAccess = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;  // 0x2001F
 
 std::string KeepIdentifierCharacters(std::string text) {
@@ -57,25 +57,13 @@ unsigned long CurrentVolumeSerial() {
   return serial;
 }
 
-bool IsWow64() {
-  using IsWow64ProcessFunction = BOOL(WINAPI*)(HANDLE, BOOL*);
-  const HMODULE kernel32 = ::GetModuleHandleW(L"kernel32");
-  const auto is_wow64 =
-      kernel32 ? FunctionCast<IsWow64ProcessFunction>(::GetProcAddress(kernel32, "IsWow64Process")) : nullptr;
-  BOOL wow64 = FALSE;
-  return is_wow64 && is_wow64(::GetCurrentProcess(), &wow64) && wow64;
-}
-
 std::wstring MachineGuid() {
-  ScopedRegistryKey key;
-  const REGSAM access = IsWow64() ? (KEY_READ | KEY_WOW64_64KEY) : KEY_READ;
-  if (key.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Cryptography", access) != ERROR_SUCCESS) return L"";
-  wchar_t value[kMachinePartCapacity + 1] = {};  // one more for a terminator the value may lack
-  DWORD type = REG_SZ;
-  DWORD bytes = kMachinePartCapacity;
-  if (::RegQueryValueExW(key.get(), L"MachineGuid", nullptr, &type, reinterpret_cast<BYTE*>(value), &bytes) !=
-          ERROR_SUCCESS ||
-      type != REG_SZ)
+  win::RegistryKey key;
+  const REGSAM access = win::IsWow64Process() ? (KEY_READ | KEY_WOW64_64KEY) : KEY_READ;
+  std::wstring value;
+  DWORD type = REG_NONE;
+  if (key.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Cryptography", access) != ERROR_SUCCESS ||
+      key.ReadString(L"MachineGuid", &value, kMachinePartBytes, &type) != ERROR_SUCCESS || type != REG_SZ)
     return L"";
   return value;
 }
@@ -89,24 +77,20 @@ std::wstring MachinePart() {
 
 // The stored value, or empty when there is none to read.
 std::wstring ReadStoredGuid() {
-  ScopedRegistryKey key;
-  if (key.Open(HKEY_CURRENT_USER, kProductKey, KEY_READ) != ERROR_SUCCESS) return L"";
-  wchar_t value[kStoredCapacity] = {};
-  DWORD bytes = kStoredCapacity;
-  if (::RegQueryValueExW(key.get(), kGuidValue, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &bytes) !=
-      ERROR_SUCCESS)
+  win::RegistryKey key;
+  std::wstring value;
+  if (key.Open(HKEY_CURRENT_USER, TQ_REGISTRY_KEY, KEY_READ) != ERROR_SUCCESS ||
+      key.ReadString(kGuidValue, &value, kStoredBytes) != ERROR_SUCCESS)
     return L"";
-  return std::wstring(value, wcsnlen(value, kStoredCapacity));
+  return value;
 }
 
 // The key is opened, never created: without it nothing is stored.
 void StoreGuid(const std::wstring& identifier) {
-  ScopedRegistryKey key;
+  win::RegistryKey key;
   const REGSAM access = kReadWriteAccess | (IsX64System() ? KEY_WOW64_32KEY : 0);
-  if (key.Open(HKEY_CURRENT_USER, kProductKey, access) != ERROR_SUCCESS) return;
-  const std::wstring stored = StoredGuidText(identifier);
-  ::RegSetValueExW(key.get(), kGuidValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(stored.c_str()),
-                   static_cast<DWORD>(stored.size() * sizeof(wchar_t)));
+  if (key.Open(HKEY_CURRENT_USER, TQ_REGISTRY_KEY, access) != ERROR_SUCCESS) return;
+  key.WriteUnterminatedString(kGuidValue, StoredGuidText(identifier));
 }
 
 bool HandOut(const std::wstring& identifier, wchar_t* buffer, unsigned long capacity) {

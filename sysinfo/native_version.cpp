@@ -5,6 +5,7 @@
 
 #include "sysinfo/export_lookup.h"
 #include "sysinfo/fault_guard.h"
+#include "win/system_function.h"
 
 namespace common {
 namespace {
@@ -44,8 +45,8 @@ NativeVersionEntryPoints NtdllVersionEntryPoints() {
   if (!g_get_version.load(std::memory_order_relaxed) || !g_get_product_type.load(std::memory_order_relaxed))
     RunWithFaultGuard(&LookUpEntryPoints, nullptr);
   NativeVersionEntryPoints entry_points;
-  entry_points.get_version = FunctionCast<decltype(entry_points.get_version)>(g_get_version.load());
-  entry_points.get_product_type = FunctionCast<decltype(entry_points.get_product_type)>(g_get_product_type.load());
+  entry_points.get_version = win::FunctionCast<decltype(entry_points.get_version)>(g_get_version.load());
+  entry_points.get_product_type = win::FunctionCast<decltype(entry_points.get_product_type)>(g_get_product_type.load());
   return entry_points;
 }
 

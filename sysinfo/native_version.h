@@ -8,7 +8,6 @@
 
 #include <windows.h>
 
-#include "t_common/export.h"
 
 namespace common {
 
@@ -18,10 +17,10 @@ struct NativeVersionEntryPoints {
 };
 
 // ntdll's entry points, looked up once and kept (members null when absent).
-T_COMMON_API NativeVersionEntryPoints NtdllVersionEntryPoints();
+NativeVersionEntryPoints NtdllVersionEntryPoints();
 
-T_COMMON_API int QueryNativeVersion(OSVERSIONINFOEXW* info);
-T_COMMON_API int QueryNativeVersionWith(const NativeVersionEntryPoints& entry_points, OSVERSIONINFOEXW* info);
+int QueryNativeVersion(OSVERSIONINFOEXW* info);
+int QueryNativeVersionWith(const NativeVersionEntryPoints& entry_points, OSVERSIONINFOEXW* info);
 
 }  // namespace common
 

@@ -7,10 +7,11 @@
 #include <string>
 
 #include "foundation/path_buffer.h"
-#include "foundation/scoped_registry_key.h"
-#include "sysinfo/export_lookup.h"
+#include "win/registry_key.h"
 #include "sysinfo/native_version.h"
 #include "sysinfo/os_version_facts.h"
+#include "win/system_function.h"
+#include "win/windows_bitness.h"
 
 namespace common {
 namespace {
@@ -35,10 +36,7 @@ void WriteFailureText(OSVERSIONINFOW* info, int step, DWORD error) {
 WORD NativeArchitecture() {
   SYSTEM_INFO info = {};
   using NativeSystemInfoFunction = void(WINAPI*)(SYSTEM_INFO*);
-  const HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
-  const auto native = kernel32 ? FunctionCast<NativeSystemInfoFunction>(
-                                     ::GetProcAddress(kernel32, "GetNativeSystemInfo"))
-                               : nullptr;
+  const auto native = win::GetSystemFunction<NativeSystemInfoFunction>(L"kernel32.dll", "GetNativeSystemInfo");
   if (native) native(&info);
   else ::GetSystemInfo(&info);
   return info.wProcessorArchitecture;
@@ -48,30 +46,21 @@ WORD NativeArchitecture() {
 // stays 0 and the edition reads "An unknown product".
 DWORD ProductInfo(const OSVERSIONINFOEXW& version) {
   using ProductInfoFunction = BOOL(WINAPI*)(DWORD, DWORD, DWORD, DWORD, DWORD*);
-  const HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
-  const auto get = kernel32 ? FunctionCast<ProductInfoFunction>(::GetProcAddress(kernel32, "GetProductInfo"))
-                            : nullptr;
+  const auto get = win::GetSystemFunction<ProductInfoFunction>(L"kernel32.dll", "GetProductInfo");
   DWORD product_type = 0;
   if (get) get(version.dwMajorVersion, version.dwMinorVersion, 0, 0, &product_type);
   return product_type;
 }
 
 bool ReadProductOption(std::wstring* option) {
-  ScopedRegistryKey key;
-  if (key.Open(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\ProductOptions", KEY_QUERY_VALUE) !=
-      ERROR_SUCCESS)
-    return false;
-  wchar_t value[41] = {};  // 80 bytes and a terminator of our own
-  DWORD bytes = 80;
-  if (::RegQueryValueExW(key.get(), L"ProductType", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &bytes) !=
-      ERROR_SUCCESS)
-    return false;
-  *option = value;
-  return true;
+  win::RegistryKey key;
+  return key.Open(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\ProductOptions", KEY_QUERY_VALUE) ==
+             ERROR_SUCCESS &&
+         key.ReadString(L"ProductType", option, 80) == ERROR_SUCCESS;
 }
 
 bool HasSp6aHotfix() {
-  ScopedRegistryKey key;
+  win::RegistryKey key;
   return key.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Hotfix\\Q246009",
                   KEY_QUERY_VALUE) == ERROR_SUCCESS;
 }
@@ -227,25 +216,6 @@ bool IsWin8OrLater() {
   return IsFamilyAtLeast(&code, kOsFamilyWin8);
 }
 
-bool IsX64System() {
-#if defined(_WIN64)
-  // A 64-bit process runs only on 64-bit Windows.
-  return true;
-#else
-  static std::atomic<HMODULE> kernel32{nullptr};
-  HMODULE module = kernel32.load(std::memory_order_relaxed);
-  if (!module) {
-    module = ::LoadLibraryW(L"Kernel32.DLL");
-    if (!module) return false;
-    kernel32.store(module, std::memory_order_relaxed);
-  }
-  using IsWow64ProcessFunction = BOOL(WINAPI*)(HANDLE, BOOL*);
-  const auto is_wow64 = FunctionCast<IsWow64ProcessFunction>(::GetProcAddress(module, "IsWow64Process"));
-  if (!is_wow64) return false;
-  BOOL wow64 = 0;
-  is_wow64(::GetCurrentProcess(), &wow64);
-  return wow64 > 0;
-#endif
-}
+bool IsX64System() { return win::IsWindows64Bit(); }
 
 }  // namespace common

@@ -8,7 +8,6 @@
 
 #include <string>
 
-#include "t_common/export.h"
 
 namespace common {
 
@@ -26,18 +25,18 @@ struct OsVersionFacts {
 };
 
 // False when no version record could be read at all.
-T_COMMON_API bool ReadOsVersionFacts(OsVersionFacts* facts);
+bool ReadOsVersionFacts(OsVersionFacts* facts);
 
 // False only on NT 4.0 and earlier without extended information whose
 // "ProductType" value was unreadable.
-T_COMMON_API bool ComposeOsVersionCode(const OsVersionFacts& facts, unsigned long* code);
-T_COMMON_API std::wstring ComposeMiniOsVersionDesc(const OsVersionFacts& facts);
+bool ComposeOsVersionCode(const OsVersionFacts& facts, unsigned long* code);
+std::wstring ComposeMiniOsVersionDesc(const OsVersionFacts& facts);
 // Not cut to any capacity.
-T_COMMON_API std::wstring ComposeOsVersionDesc(const OsVersionFacts& facts);
+std::wstring ComposeOsVersionDesc(const OsVersionFacts& facts);
 
 // The edition table's text for a GetProductInfo product type; null when the
 // type has no row.
-T_COMMON_API const wchar_t* EditionName(DWORD product_type);
+const wchar_t* EditionName(DWORD product_type);
 
 }  // namespace common
 

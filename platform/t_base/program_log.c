@@ -5,15 +5,18 @@
 #include <stdarg.h>
 #include <stdio.h>
 
+#include "foundation/product_names.h"
+#include "win/scoped_handle_c.h"
+
 enum { kMaxLineChars = 8192, kMutexWaitMs = 5000 };
 
 // Appends are serialised across processes by this mutex, so every line lands whole.
-static const wchar_t kLogMutexName[] = L"Local\\Brovanta.Tessaquill.ProgramLog";
+static const wchar_t kLogMutexName[] = TQ_MUTEX_PREFIX L"ProgramLog";
 
 static BOOL BuildLogPath(const SYSTEMTIME* now, wchar_t* folder, wchar_t* file) {
   wchar_t appdata[MAX_PATH] = {0};
   if (SHGetFolderPathW(NULL, CSIDL_APPDATA, NULL, SHGFP_TYPE_CURRENT, appdata) != S_OK) return FALSE;
-  if (_snwprintf(folder, MAX_PATH, L"%s\\Brovanta\\Tessaquill\\log", appdata) < 0) return FALSE;
+  if (_snwprintf(folder, MAX_PATH, L"%s\\" TQ_DATA_FOLDER L"\\log", appdata) < 0) return FALSE;
   folder[MAX_PATH - 1] = L'\0';
   if (_snwprintf(file, MAX_PATH, L"%s\\program_%04u%02u%02u.log", folder, now->wYear, now->wMonth,
                  now->wDay) < 0)
@@ -37,18 +40,17 @@ static void AppendLine(const SYSTEMTIME* now, const char* utf8, int length) {
   wchar_t folder[MAX_PATH], file[MAX_PATH];
   if (!BuildLogPath(now, folder, file)) return;
 
-  HANDLE mutex = CreateMutexW(NULL, FALSE, kLogMutexName);
+  WIN_SCOPED_HANDLE mutex = CreateMutexW(NULL, FALSE, kLogMutexName);
   DWORD wait = mutex ? WaitForSingleObject(mutex, kMutexWaitMs) : WAIT_FAILED;
   BOOL owned = (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED);
-
-  HANDLE log = OpenLogForAppend(folder, file);
-  if (log != INVALID_HANDLE_VALUE) {
-    DWORD written = 0;
-    WriteFile(log, utf8, (DWORD)length, &written, NULL);
-    CloseHandle(log);
+  {
+    WIN_SCOPED_HANDLE log = OpenLogForAppend(folder, file);
+    if (log != INVALID_HANDLE_VALUE) {
+      DWORD written = 0;
+      WriteFile(log, utf8, (DWORD)length, &written, NULL);
+    }
   }
   if (owned) ReleaseMutex(mutex);
-  if (mutex) CloseHandle(mutex);
 }
 
 void __cdecl WriteProgramLogNoMask(const wchar_t* format, ...) {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "foundation/scoped_handle.h"
-#include "foundation/scoped_registry_key.h"
+#include "win/scoped_handle.h"
+#include "win/registry_key.h"
 #include "support/test_support.h"
 #include "t_common/folders.h"
 
@@ -23,7 +23,7 @@ const wchar_t kPendingRenames[] = L"PendingFileRenameOperations";
 
 std::vector<std::wstring> PendingRenames() {
   std::vector<std::wstring> entries;
-  common::ScopedRegistryKey key;
+  win::RegistryKey key;
   if (key.Open(HKEY_LOCAL_MACHINE, kSessionManager, KEY_QUERY_VALUE) != ERROR_SUCCESS) return entries;
   DWORD bytes = 0;
   if (::RegQueryValueExW(key.get(), kPendingRenames, nullptr, nullptr, nullptr, &bytes) != ERROR_SUCCESS)
@@ -84,7 +84,7 @@ TEST_F(FileOperations, DestinationInUseIsReplacedAtTheNextRestart) {
   const std::wstring side = destination + L".tmp";
   {
     // Held open without write or delete sharing: neither overwritten nor moved.
-    common::ScopedHandle held(::CreateFileW(destination.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+    win::ScopedHandle held(::CreateFileW(destination.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                             OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held.valid());
     EXPECT_TRUE(common::CopyFileExW(source.c_str(), destination.c_str(), FALSE));
@@ -151,7 +151,7 @@ TEST_F(FileOperations, FileSizeInWholeKibibytes) {
 
 TEST_F(FileOperations, FileSizeOfAFileHeldOpenForWritingIsZero) {
   const std::wstring file = Write(L"held", std::string(4096, 'h'));
-  common::ScopedHandle writer(::CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  win::ScopedHandle writer(::CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                             OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(writer.valid());
   EXPECT_EQ(common::GetFileSize(file.c_str()), 0);

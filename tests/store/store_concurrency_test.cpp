@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "foundation/scoped_handle.h"
+#include "win/scoped_handle.h"
 #include "store/store_test_util.h"
 #include "t_common/store.h"
 
@@ -63,7 +63,7 @@ TEST(StoreConcurrencyChild, Writer) {
   const std::wstring progress_file = ChildVariable(L"TQ_PROGRESS");
   ASSERT_FALSE(name.empty());
   SerializeManager store(name);
-  common::ScopedHandle progress;
+  win::ScopedHandle progress;
   if (!progress_file.empty())
     progress.reset(::CreateFileW(progress_file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -78,23 +78,23 @@ TEST(StoreConcurrencyChild, Writer) {
   }
 }
 
-DWORD WaitForChild(const common::ScopedHandle& process) {
+DWORD WaitForChild(const win::ScopedHandle& process) {
   DWORD code = 1;
   EXPECT_EQ(::WaitForSingleObject(process.get(), 300000), WAIT_OBJECT_0);
   ::GetExitCodeProcess(process.get(), &code);
   return code;
 }
 
-common::ScopedHandle StartWriter(const std::wstring& store, const wchar_t* writer, const std::wstring& progress = L"") {
-  return common::ScopedHandle(testing_support::StartSelfInChild(
+win::ScopedHandle StartWriter(const std::wstring& store, const wchar_t* writer, const std::wstring& progress = L"") {
+  return win::ScopedHandle(testing_support::StartSelfInChild(
       "StoreConcurrencyChild.Writer", {{L"TQ_STORE", store}, {L"TQ_WRITER", writer}, {L"TQ_PROGRESS", progress}}));
 }
 
 TEST(StoreConcurrency, TwoProcessesSaveAThousandKeysEachIntoOneFile) {
   ScopedStoreName name;
   const LogWatch log;
-  const common::ScopedHandle first = StartWriter(name.get(), L"1");
-  const common::ScopedHandle second = StartWriter(name.get(), L"2");
+  const win::ScopedHandle first = StartWriter(name.get(), L"1");
+  const win::ScopedHandle second = StartWriter(name.get(), L"2");
   ASSERT_TRUE(first);
   ASSERT_TRUE(second);
   EXPECT_EQ(WaitForChild(first), 0u);
@@ -112,7 +112,7 @@ TEST(StoreConcurrency, AWriterKilledInTheMiddleLosesNoReportedSave) {
   ScopedStoreName name;
   testing_support::ScopedTempDir temp;
   const std::wstring progress_file = temp.Child(L"progress.txt");
-  const common::ScopedHandle writer = StartWriter(name.get(), L"3", progress_file);
+  const win::ScopedHandle writer = StartWriter(name.get(), L"3", progress_file);
   ASSERT_TRUE(writer);
   // Kill it once it has reported a few hundred saves.
   for (int waited = 0; waited < 1200 && testing_support::ReadBytes(progress_file).size() < 2000; ++waited) ::Sleep(50);

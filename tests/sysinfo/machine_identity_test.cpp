@@ -13,7 +13,7 @@
 #include <cwctype>
 #include <string>
 
-#include "foundation/scoped_registry_key.h"
+#include "win/registry_key.h"
 #include "sysinfo/machine_identifier.h"
 
 namespace {
@@ -119,7 +119,7 @@ class UserGuid : public ::testing::Test {
 
   static std::wstring Derived() { return Cased(ExpectedFallback(), std::towlower); }
 
-  common::ScopedRegistryKey key_;
+  win::RegistryKey key_;
   bool created_ = false;
 };
 
@@ -198,7 +198,7 @@ TEST_F(UserGuid, WithoutTheProductKeyNothingIsCreated) {
   ASSERT_TRUE(common::GetUserGuidWithSource(buffer, 780, &source));
   EXPECT_EQ(std::wstring(buffer), Derived());
   EXPECT_EQ(source, common::MachineIdSource::kFallback);
-  common::ScopedRegistryKey probe;
+  win::RegistryKey probe;
   EXPECT_EQ(probe.Open(HKEY_CURRENT_USER, kProductKey, KEY_READ), ERROR_FILE_NOT_FOUND);
 }
 

@@ -9,9 +9,9 @@
 #include <cstring>
 #include <string>
 
-#include "sysinfo/export_lookup.h"
 #include "sysinfo/os_version_facts.h"
 #include "t_common/text.h"
+#include "win/system_function.h"
 
 namespace {
 
@@ -52,15 +52,14 @@ class VersionMatrix : public ::testing::Test {
 OSVERSIONINFOEXW NtdllVersion() {
   OSVERSIONINFOEXW info = {};
   info.dwOSVersionInfoSize = sizeof(info);
-  common::FunctionCast<LONG(WINAPI*)(OSVERSIONINFOEXW*)>(
-      ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion"))(&info);
+  win::GetSystemFunction<LONG(WINAPI*)(OSVERSIONINFOEXW*)>(L"ntdll.dll", "RtlGetVersion")(&info);
   return info;
 }
 
 DWORD ProductInfo(DWORD major, DWORD minor) {
   DWORD type = 0;
-  common::FunctionCast<BOOL(WINAPI*)(DWORD, DWORD, DWORD, DWORD, DWORD*)>(
-      ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "GetProductInfo"))(major, minor, 0, 0, &type);
+  win::GetSystemFunction<BOOL(WINAPI*)(DWORD, DWORD, DWORD, DWORD, DWORD*)>(L"kernel32.dll", "GetProductInfo")(
+      major, minor, 0, 0, &type);
   return type;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "sysinfo/export_lookup.h"
+#include "win/system_function.h"
 #include "sysinfo/native_version.h"
 #include "t_common/text.h"
 
@@ -34,12 +35,11 @@ struct Block {
 };
 
 OSVERSIONINFOEXW NtdllVersion() {
-  const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
   OSVERSIONINFOEXW info = {};
   info.dwOSVersionInfoSize = sizeof(info);
-  common::FunctionCast<LONG(WINAPI*)(OSVERSIONINFOEXW*)>(::GetProcAddress(ntdll, "RtlGetVersion"))(&info);
+  win::GetSystemFunction<LONG(WINAPI*)(OSVERSIONINFOEXW*)>(L"ntdll.dll", "RtlGetVersion")(&info);
   DWORD product_type = 1;
-  common::FunctionCast<BOOLEAN(WINAPI*)(DWORD*)>(::GetProcAddress(ntdll, "RtlGetNtProductType"))(&product_type);
+  win::GetSystemFunction<BOOLEAN(WINAPI*)(DWORD*)>(L"ntdll.dll", "RtlGetNtProductType")(&product_type);
   info.wProductType = static_cast<BYTE>(product_type);
   return info;
 }

@@ -6,7 +6,8 @@
 #include <string>
 
 #include "command.h"
-#include "foundation/scoped_handle.h"
+#include "commands.h"
+#include "win/scoped_handle.h"
 #include "t_common/digest.h"
 #include "t_common/text.h"
 
@@ -15,10 +16,6 @@ namespace {
 using namespace tqutil;
 
 constexpr unsigned long long kProgressThreshold = 64ull << 20;
-
-int RunDigest(const Args& args);
-const Command kDigest = {L"digest", L"digest crc32|md5|sha1 FILE...",
-                         L"the library's digest of each file (sha1 in the library's word order)", &RunDigest};
 
 std::wstring Compute(const std::wstring& kind, void* data, unsigned long length) {
   if (kind == L"crc32") {
@@ -31,7 +28,7 @@ std::wstring Compute(const std::wstring& kind, void* data, unsigned long length)
 
 // The digest of one file, or an error message in *error.
 std::wstring DigestFile(const std::wstring& kind, const std::wstring& file, std::wstring* error) {
-  common::ScopedHandle handle(::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  win::ScopedHandle handle(::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!handle) {
     *error = L"cannot open " + file + L" (error " + std::to_wstring(::GetLastError()) + L")";
@@ -51,12 +48,12 @@ std::wstring DigestFile(const std::wstring& kind, const std::wstring& file, std:
   // An empty file cannot be mapped; its digest is that of an empty block.
   if (bytes == 0) return Compute(kind, nullptr, 0);
 
-  common::ScopedHandle mapping(::CreateFileMappingW(handle.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+  win::ScopedHandle mapping(::CreateFileMappingW(handle.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
   if (!mapping) {
     *error = L"cannot map " + file + L" (error " + std::to_wstring(::GetLastError()) + L")";
     return std::wstring();
   }
-  common::ScopedMappedView view(::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
+  win::ScopedMappedView view(::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
   if (!view) {
     *error = L"cannot map a view of " + file + L" (error " + std::to_wstring(::GetLastError()) + L")";
     return std::wstring();
@@ -67,9 +64,9 @@ std::wstring DigestFile(const std::wstring& kind, const std::wstring& file, std:
 }
 
 int RunDigest(const Args& args) {
-  if (args.size() < 2) return UsageError(kDigest);
+  if (args.size() < 2) return UsageError(kDigestCommand);
   const std::wstring& kind = args[0];
-  if (kind != L"crc32" && kind != L"md5" && kind != L"sha1") return UsageError(kDigest);
+  if (kind != L"crc32" && kind != L"md5" && kind != L"sha1") return UsageError(kDigestCommand);
   int result = kExitOk;
   for (size_t i = 1; i < args.size(); ++i) {
     std::wstring error;
@@ -83,6 +80,11 @@ int RunDigest(const Args& args) {
   return result;
 }
 
-const bool registered = RegisterCommand(kDigest);
-
 }  // namespace
+
+namespace tqutil {
+
+extern const Command kDigestCommand = {L"digest", L"digest crc32|md5|sha1 FILE...",
+                         L"the library's digest of each file (sha1 in the library's word order)", &RunDigest};
+
+}  // namespace tqutil
