@@ -26,7 +26,7 @@ std::wstring BenchStoreName(const char* what, int64_t rows) {
 }
 
 std::string BenchFile(const std::wstring& name) {
-  return common::ws2s(common::GetPersistentFolder(L"Tessaquill", true) + L"\\" + name + L".db");
+  return common::ws2s(common::GetStoreFilePath(name, true));
 }
 
 void RemoveBenchFiles(const std::wstring& name) {

@@ -1,7 +1,10 @@
 # GoogleTest programs run under Wine through CTest.
 #
-# tq_add_gtest(NAME SOURCES ... [LIBS ...])
-#   Builds a test program linked with t_common and gtest_main.
+# tq_add_gtest(NAME [STATIC] SOURCES ... [LIBS ...])
+#   Builds a test program (main: tests/support/test_main.cpp, which redirects
+#   the per-user folders and registry) linked with t_common.dll, or with
+#   STATIC the static library of the same objects, for tests that reach
+#   internals or the test overrides (never both).
 # tq_add_wine_test(TEST_NAME PROGRAM [WINVER v] [PREFIX name] [TZ tz] [LOCKS a b] [ARGS ...] [ENV K=V ...])
 #   Runs PROGRAM under Wine. WINVER gives the run a prefix of its own that reports
 #   that Windows version (`winecfg /v`); PREFIX a prefix of its own by that name
@@ -18,11 +21,16 @@ add_test(NAME wine_stop COMMAND ${TQ_WINE_RUN} --stop-all)
 set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine ENVIRONMENT "TQ_WINE_ROOT=${TQ_WINE_ROOT}")
 
 function(tq_add_gtest name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "STATIC" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   tq_target_defaults(${name})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR})
-  target_link_libraries(${name} PRIVATE t_common tq_test_support GTest::gtest GTest::gtest_main ${ARG_LIBS})
+  if(ARG_STATIC)
+    set(library t_common_static)
+  else()
+    set(library t_common)
+  endif()
+  target_link_libraries(${name} PRIVATE ${library} tq_test_support GTest::gtest ${ARG_LIBS})
 endfunction()
 
 function(tq_add_wine_test test_name program)

@@ -7,13 +7,15 @@
 #include <cstdlib>
 #include <cwchar>
 
+#include "foundation/executable_path_override.h"
 #include "foundation/path_buffer.h"
+#include "foundation/product_names.h"
+#include "foundation/wow64_path.h"
 #include "t_common/files.h"
 
 namespace common {
 namespace {
 
-const wchar_t kMakerFolder[] = L"Brovanta";
 constexpr unsigned int kSpecialFolderChars = 1040;
 
 bool GetShellFolder(int csidl, wchar_t* buffer, unsigned int capacity, void* token) {
@@ -25,12 +27,19 @@ bool GetShellFolder(int csidl, wchar_t* buffer, unsigned int capacity, void* tok
 }
 
 // The module path of the executable, at most 259 characters.
-void ReadExecutablePath(wchar_t (&path)[MAX_PATH]) { ::GetModuleFileNameW(nullptr, path, MAX_PATH - 1); }
+void ReadExecutablePath(wchar_t (&path)[MAX_PATH]) {
+  std::wstring overridden;
+  if (GetExecutablePathOverride(&overridden)) {
+    CopyToCallerBuffer(overridden.c_str(), path, MAX_PATH);
+    return;
+  }
+  ::GetModuleFileNameW(nullptr, path, MAX_PATH - 1);
+}
 
 std::wstring DataFolder(const wchar_t* product, const wchar_t* leaf, bool create) {
   wchar_t path[MAX_PATH] = {};
   if (!GetAppDataDir(path, MAX_PATH, nullptr)) return std::wstring();
-  ::PathAppendW(path, kMakerFolder);
+  ::PathAppendW(path, TQ_MAKER_NAME);
   ::PathAppendW(path, product ? product : L"");
   ::PathAppendW(path, leaf);
   if (create) MakeSureDirPathExist(path);

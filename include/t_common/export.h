@@ -1,9 +1,13 @@
 // The one export macro of t_common.dll. Every exported function and class of
-// the library is declared with T_COMMON_API in the public headers.
+// the library is declared with T_COMMON_API in the public headers; nothing
+// outside include/ carries it. Programs that link the static library of the
+// same objects (unit tests reaching internals) define T_COMMON_STATIC.
 #ifndef T_COMMON_EXPORT_H_
 #define T_COMMON_EXPORT_H_
 
-#if defined(T_COMMON_BUILDING)
+#if defined(T_COMMON_STATIC)
+#define T_COMMON_API
+#elif defined(T_COMMON_BUILDING)
 #define T_COMMON_API __declspec(dllexport)
 #else
 #define T_COMMON_API __declspec(dllimport)

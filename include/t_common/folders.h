@@ -51,11 +51,6 @@ T_COMMON_API std::wstring PathFindFolder(const wchar_t* path);
 T_COMMON_API std::wstring TrimBackslash(const std::wstring& text, const std::wstring& search,
                                         const std::wstring& replacement);
 
-// Rewrites ...:\windows\system32[\...] to ...:\windows\SysWow64[\...] (other
-// paths are copied). False for null arguments, capacity 0 or a source that
-// does not fit. Internal, exported for tests.
-T_COMMON_API bool ConvertToSysWow64Path(const wchar_t* source, wchar_t* destination, unsigned int capacity);
-
 }  // namespace common
 
 #endif  // T_COMMON_FOLDERS_H_

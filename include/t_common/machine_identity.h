@@ -22,6 +22,11 @@ namespace common {
 
 T_COMMON_API bool GetUserGuid(wchar_t* buffer, unsigned long capacity);
 
+// Beyond the client's interface, for diagnostics (tqutil guid): GetUserGuid,
+// telling where the identifier came from.
+enum class MachineIdSource { kRegistry, kDisk, kFallback };
+T_COMMON_API bool GetUserGuidWithSource(wchar_t* buffer, unsigned long capacity, MachineIdSource* source);
+
 namespace Utils {
 
 // The ATA IDENTIFY DEVICE block: 256 little-endian words.
