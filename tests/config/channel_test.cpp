@@ -11,20 +11,19 @@
 
 namespace {
 
-using config_testing::InCopyTest;
+using config_testing::InSandboxTest;
 
-// Nothing is cached, so one copy runs every case in turn.
-TEST(Channel, EveryCaseInACopyOfTheProgram) {
+// Nothing is cached, so one sandbox runs every case in turn.
+TEST(Channel, EveryCaseInASandbox) {
   config_testing::Sandbox sandbox;
-  ASSERT_TRUE(sandbox.ready());
-  EXPECT_EQ(sandbox.Run("ChannelInCopy.*"), 0);
+  EXPECT_EQ(sandbox.Run("ChannelInSandbox.*"), 0);
   EXPECT_EQ(sandbox.PassedCount(), 1);
 }
 
-class ChannelInCopy : public InCopyTest {};
+class ChannelInSandbox : public InSandboxTest {};
 
 // The file is read again on every call: each case follows the one before.
-TEST_F(ChannelInCopy, FirstLineOfTheFileOrUnknow) {
+TEST_F(ChannelInSandbox, FirstLineOfTheFileOrUnknow) {
   const std::wstring channel_file = OwnFile(L".channel");
   EXPECT_EQ(common::GetChannel(), L"unknow");
   const std::pair<std::string, std::wstring> cases[] = {

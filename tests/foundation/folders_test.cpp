@@ -8,6 +8,7 @@
 #include <cwchar>
 #include <string>
 
+#include "foundation/wow64_path.h"
 #include "support/test_support.h"
 
 namespace {

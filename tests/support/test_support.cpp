@@ -8,8 +8,8 @@
 #include <cwchar>
 #include <thread>
 
-#include "foundation/scoped_handle.h"
-#include "t_common/text.h"
+#include "win/scoped_handle.h"
+#include "foundation/product_names.h"
 
 namespace testing_support {
 
@@ -29,7 +29,7 @@ ScopedTempDir::~ScopedTempDir() { RemoveTree(path_); }
 std::wstring ScopedTempDir::Child(const std::wstring& name) const { return path_ + L"\\" + name; }
 
 bool WriteBytes(const std::wstring& file, const std::string& bytes) {
-  common::ScopedHandle h(
+  win::ScopedHandle h(
       ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!h) return false;
   DWORD written = 0;
@@ -38,7 +38,7 @@ bool WriteBytes(const std::wstring& file, const std::string& bytes) {
 }
 
 std::string ReadBytes(const std::wstring& file) {
-  common::ScopedHandle h(::CreateFileW(file.c_str(), GENERIC_READ,
+  win::ScopedHandle h(::CreateFileW(file.c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                       OPEN_EXISTING, 0, nullptr));
   if (!h) return std::string();
@@ -56,13 +56,12 @@ bool RemoveTree(const std::wstring& path) {
     ::SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return ::DeleteFileW(path.c_str()) != 0;
   WIN32_FIND_DATAW data;
-  HANDLE find = ::FindFirstFileW((path + L"\\*").c_str(), &data);
-  if (find != INVALID_HANDLE_VALUE) {
+  const win::ScopedFindHandle find(::FindFirstFileW((path + L"\\*").c_str(), &data));
+  if (find) {
     do {
       const std::wstring name = data.cFileName;
       if (name != L"." && name != L"..") RemoveTree(path + L"\\" + name);
-    } while (::FindNextFileW(find, &data));
-    ::FindClose(find);
+    } while (::FindNextFileW(find.get(), &data));
   }
   return ::RemoveDirectoryW(path.c_str()) != 0;
 }
@@ -101,15 +100,14 @@ HANDLE StartChild(const std::wstring& program, const std::string& filter,
   auto variables = environment;
   variables.emplace_back(L"TQ_TEST_CHILD", L"1");
   std::wstring block = ChildEnvironment(variables);
-  std::wstring command = L"\"" + program + L"\" --gtest_filter=" + common::s2ws(filter, CP_UTF8);
+  std::wstring command = L"\"" + program + L"\" --gtest_filter=" + std::wstring(filter.begin(), filter.end());
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
+  win::ScopedProcessInformation process;
   if (!::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, &block[0],
-                        nullptr, &startup, &process))
+                        nullptr, &startup, process.receive()))
     return nullptr;
-  common::ScopedHandle thread(process.hThread);
-  return process.hProcess;
+  return process.release_process();
 }
 
 }  // namespace
@@ -121,7 +119,7 @@ int RunSelfInChild(const std::string& filter, const std::vector<std::pair<std::w
 
 int RunProgramInChild(const std::wstring& program, const std::string& filter,
                       const std::vector<std::pair<std::wstring, std::wstring>>& environment, unsigned int timeout_ms) {
-  common::ScopedHandle child(StartChild(program, filter, environment));
+  win::ScopedHandle child(StartChild(program, filter, environment));
   if (!child) return -1;
   if (::WaitForSingleObject(child.get(), timeout_ms) != WAIT_OBJECT_0) {
     ::TerminateProcess(child.get(), 1);
@@ -140,23 +138,6 @@ void* StartSelfInChild(const std::string& filter,
 bool IsChildRun() {
   wchar_t value[8] = {};
   return ::GetEnvironmentVariableW(L"TQ_TEST_CHILD", value, 8) > 0;
-}
-
-std::wstring CopySelfWithLibraries(const std::wstring& folder) {
-  const std::wstring self = SelfPath();
-  const std::wstring self_folder = self.substr(0, self.find_last_of(L'\\'));
-  const std::wstring copy = folder + L"\\" + self.substr(self_folder.size() + 1);
-  if (!::CopyFileW(self.c_str(), copy.c_str(), FALSE)) return std::wstring();
-  WIN32_FIND_DATAW data;
-  HANDLE find = ::FindFirstFileW((self_folder + L"\\*.dll").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return std::wstring();
-  bool copied = true;
-  do {
-    const std::wstring name = data.cFileName;
-    copied = copied && ::CopyFileW((self_folder + L"\\" + name).c_str(), (folder + L"\\" + name).c_str(), FALSE);
-  } while (::FindNextFileW(find, &data));
-  ::FindClose(find);
-  return copied ? copy : std::wstring();
 }
 
 void RunOnThreadsAtOnce(int count, const std::function<void()>& body) {
@@ -178,7 +159,7 @@ std::wstring ProgramLogPath() {
   SYSTEMTIME now;
   ::GetLocalTime(&now);
   wchar_t path[MAX_PATH] = {};
-  std::swprintf(path, MAX_PATH, L"%ls\\Brovanta\\Tessaquill\\log\\program_%04u%02u%02u.log", appdata, now.wYear,
+  std::swprintf(path, MAX_PATH, L"%ls\\" TQ_DATA_FOLDER L"\\log\\program_%04u%02u%02u.log", appdata, now.wYear,
                 now.wMonth, now.wDay);
   return path;
 }

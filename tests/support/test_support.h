@@ -51,10 +51,6 @@ void* StartSelfInChild(const std::string& filter,
 // True inside a child started by one of the three above.
 bool IsChildRun();
 
-// Copies this test program and the DLLs beside it into folder, so that a
-// child can run with its own executable folder; the copy's path, or empty.
-std::wstring CopySelfWithLibraries(const std::wstring& folder);
-
 // Runs body on count threads released together, and waits for all of them.
 void RunOnThreadsAtOnce(int count, const std::function<void()>& body);
 
