@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "command.h"
+#include "commands.h"
 #include "t_common/legal_holiday.h"
 #include "t_common/server_clock.h"
 #include "t_common/store.h"
@@ -124,25 +125,17 @@ bool ParseLocalMoment(const std::wstring& text, __int64& time) {
   return time > 0 && time <= 0xFFFFFFFFLL;
 }
 
-int RunMarket(const Args& args);
 int RunHolidays(const Args& args);
-
-const Command kMarket = {L"market", L"market [--at \"YYYY-MM-DD HH:MM:SS\"]",
-                         L"the market phase, the seconds to its next change and the trading days, now or at a local "
-                         L"moment",
-                         &RunMarket};
-const Command kHolidays = {L"holidays", L"holidays set YEAR [YYYYMMDD...] | holidays list [YEAR]",
-                           L"the holidays of a year besides weekends, kept in the default store", &RunHolidays};
 
 int RunMarket(const Args& args) {
   if (args.size() == 2 && args[0] == L"--at") {
     __int64 moment = 0;
-    if (!ParseLocalMoment(args[1], moment)) return UsageError(kMarket);
+    if (!ParseLocalMoment(args[1], moment)) return UsageError(kMarketCommand);
     // The given moment becomes this process's server time, so that "today"
     // and every answer below are judged at it.
     common::SyncServerTime(moment);
   } else if (!args.empty()) {
-    return UsageError(kMarket);
+    return UsageError(kMarketCommand);
   }
   LoadStoredHolidays();
   PrintFact(L"server time", common::FormatTime(common::GetCurrentServerTime(), L"%Y-%m-%d %H:%M:%S"));
@@ -154,7 +147,7 @@ int RunMarket(const Args& args) {
 
 int SetHolidays(const Args& args) {
   int year = 0;
-  if (args.size() < 2 || !ParseYear(args[1], year)) return UsageError(kHolidays);
+  if (args.size() < 2 || !ParseYear(args[1], year)) return UsageError(kHolidaysCommand);
   std::vector<unsigned long> dates;
   for (size_t i = 2; i < args.size(); ++i) {
     unsigned long date = 0;
@@ -179,7 +172,7 @@ void PrintStoredYear(const std::wstring& key, const std::wstring& value) {
 
 int ListHolidays(const Args& args) {
   int year = 0;
-  if (args.size() > 2 || (args.size() == 2 && !ParseYear(args[1], year))) return UsageError(kHolidays);
+  if (args.size() > 2 || (args.size() == 2 && !ParseYear(args[1], year))) return UsageError(kHolidaysCommand);
   const std::map<std::wstring, std::wstring> rows = common::SinglePersistentInstance().GetValues(kHolidayTable);
   if (args.size() == 1) {
     for (const auto& [key, value] : rows) PrintStoredYear(key, value);
@@ -196,10 +189,19 @@ int ListHolidays(const Args& args) {
 int RunHolidays(const Args& args) {
   if (!args.empty() && args[0] == L"set") return SetHolidays(args);
   if (!args.empty() && args[0] == L"list") return ListHolidays(args);
-  return UsageError(kHolidays);
+  return UsageError(kHolidaysCommand);
 }
 
-const bool registered =
-    RegisterCommand(kMarket) && RegisterCommand(kHolidays) && RegisterStatusSection({30, &PrintMarketStatus});
-
 }  // namespace
+
+namespace tqutil {
+
+extern const Command kMarketCommand = {L"market", L"market [--at \"YYYY-MM-DD HH:MM:SS\"]",
+                         L"the market phase, the seconds to its next change and the trading days, now or at a local "
+                         L"moment",
+                         &RunMarket};
+extern const Command kHolidaysCommand = {L"holidays", L"holidays set YEAR [YYYYMMDD...] | holidays list [YEAR]",
+                           L"the holidays of a year besides weekends, kept in the default store", &RunHolidays};
+extern const StatusSection kMarketStatus = &PrintMarketStatus;
+
+}  // namespace tqutil

@@ -6,26 +6,6 @@
 
 namespace tqutil {
 
-std::vector<Command>& Commands() {
-  static std::vector<Command> commands;
-  return commands;
-}
-
-std::vector<StatusSection>& StatusSections() {
-  static std::vector<StatusSection> sections;
-  return sections;
-}
-
-bool RegisterCommand(const Command& command) {
-  Commands().push_back(command);
-  return true;
-}
-
-bool RegisterStatusSection(const StatusSection& section) {
-  StatusSections().push_back(section);
-  return true;
-}
-
 static void WriteUtf8(FILE* stream, const std::wstring& text) {
   const std::string bytes = common::ws2s(text + L"\n", 65001);
   std::fwrite(bytes.data(), 1, bytes.size(), stream);

@@ -1,9 +1,10 @@
-// tqutil's command table. Each family's file registers its commands and its
-// lines of `tqutil status` at static initialisation:
+// What a tqutil command is, and the output helpers every command uses. A
+// family's file defines its commands and its lines of `tqutil status`, and
+// commands.h/commands.cpp list them:
 //
-//   static const bool registered = tqutil::RegisterCommand(
-//       {L"market", L"market [--at \"YYYY-MM-DD HH:MM:SS\"]", L"the market phase", &RunMarket});
-//   static const bool status = tqutil::RegisterStatusSection({30, &PrintMarketStatus});
+//   extern const Command kMarketCommand = {L"market", L"market [--at \"YYYY-MM-DD HH:MM:SS\"]",
+//                                          L"the market phase", &RunMarket};
+//   extern const StatusSection kMarketStatus = &PrintMarketStatus;
 //
 // Output is plain text, one fact a line, UTF-8. Errors go to stderr with a
 // non-zero exit code: 1 when the operation failed, 2 for a usage error.
@@ -28,13 +29,8 @@ struct Command {
   int (*run)(const Args& args);  // the arguments after the command name
 };
 
-struct StatusSection {
-  int order;  // sections print in ascending order
-  void (*print)();
-};
-
-bool RegisterCommand(const Command& command);
-bool RegisterStatusSection(const StatusSection& section);
+// Prints a family's lines of `tqutil status`.
+using StatusSection = void (*)();
 
 // Writes a line to stdout in UTF-8.
 void PrintLine(const std::wstring& line);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "command.h"
+#include "commands.h"
 #include "t_common/channel.h"
 #include "t_common/folders.h"
 #include "t_common/test_mode.h"
@@ -67,8 +68,11 @@ int RunConfig(const Args& args) {
   return kExitOk;
 }
 
-const bool registered =
-    RegisterCommand({L"config", L"config", L"test mode, the test file's settings and the channel", &RunConfig}) &&
-    RegisterStatusSection({80, &PrintConfigStatus});
-
 }  // namespace
+
+namespace tqutil {
+
+extern const Command kConfigCommand = {L"config", L"config", L"test mode, the test file's settings and the channel", &RunConfig};
+extern const StatusSection kConfigStatus = &PrintConfigStatus;
+
+}  // namespace tqutil

@@ -2,15 +2,12 @@
 #include <string>
 
 #include "command.h"
+#include "commands.h"
 #include "t_common/path_placeholders.h"
 
 namespace {
 
 using namespace tqutil;
-
-int RunExpand(const Args& args);
-const Command kExpand = {L"expand", L"expand [--shell-data] [--x86] PATH...",
-                         L"each path with its placeholder converted (^%257%, ^%258%, %firefox%, %VAR%)", &RunExpand};
 
 int RunExpand(const Args& args) {
   bool data_from_shell = false;
@@ -25,7 +22,7 @@ int RunExpand(const Args& args) {
       break;
     }
   }
-  if (first == args.size()) return UsageError(kExpand);
+  if (first == args.size()) return UsageError(kExpandCommand);
   for (size_t i = first; i < args.size(); ++i) {
     std::wstring path = args[i];
     common::EnvironmentPathConver(path, data_from_shell, x86_program_files);
@@ -34,6 +31,11 @@ int RunExpand(const Args& args) {
   return kExitOk;
 }
 
-const bool registered = RegisterCommand(kExpand);
-
 }  // namespace
+
+namespace tqutil {
+
+extern const Command kExpandCommand = {L"expand", L"expand [--shell-data] [--x86] PATH...",
+                         L"each path with its placeholder converted (^%257%, ^%258%, %firefox%, %VAR%)", &RunExpand};
+
+}  // namespace tqutil

@@ -1,12 +1,7 @@
-#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 
-#include "command.h"
-
-namespace tqutil {
-std::vector<Command>& Commands();
-}
+#include "commands.h"
 
 namespace {
 
@@ -16,12 +11,9 @@ int PrintHelp() {
   PrintLine(L"");
   PrintLine(L"usage:");
   PrintLine(L"  tqutil --help");
-  std::vector<Command> commands = Commands();
-  std::sort(commands.begin(), commands.end(),
-            [](const Command& a, const Command& b) { return std::wcscmp(a.name, b.name) < 0; });
-  for (const Command& c : commands) {
-    PrintLine(std::wstring(L"  tqutil ") + c.usage);
-    PrintLine(std::wstring(L"      ") + c.summary);
+  for (const Command* c : AllCommands()) {
+    PrintLine(std::wstring(L"  tqutil ") + c->usage);
+    PrintLine(std::wstring(L"      ") + c->summary);
   }
   return kExitOk;
 }
@@ -36,8 +28,8 @@ int wmain(int argc, wchar_t** argv) {
   }
   const std::wstring name = argv[1];
   if (name == L"--help" || name == L"-h" || name == L"help") return PrintHelp();
-  for (const Command& c : Commands()) {
-    if (name == c.name) return c.run(Args(argv + 2, argv + argc));
+  for (const Command* c : AllCommands()) {
+    if (name == c->name) return c->run(Args(argv + 2, argv + argc));
   }
   return Fail(L"unknown command \"" + name + L"\" (see tqutil --help)", kExitUsage);
 }

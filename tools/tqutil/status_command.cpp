@@ -6,17 +6,15 @@
 #include <vector>
 
 #include "command.h"
+#include "commands.h"
+#include "foundation/product_names.h"
 #include "t_common/folders.h"
-
-namespace tqutil {
-std::vector<StatusSection>& StatusSections();
-}
 
 namespace {
 
 using namespace tqutil;
 
-const wchar_t kProduct[] = L"Tessaquill";
+const wchar_t kProduct[] = TQ_PRODUCT_NAME;
 
 std::wstring VersionString(const wchar_t* module_name, const wchar_t* field) {
   // The file the loader would pick: the program's folder first.
@@ -82,25 +80,26 @@ void PrintLibrary() {
 }
 
 int RunStatus(const Args& args) {
-  if (!args.empty()) return Fail(L"usage: tqutil status", kExitUsage);
-  std::vector<StatusSection> sections = StatusSections();
-  std::stable_sort(sections.begin(), sections.end(),
-                   [](const StatusSection& a, const StatusSection& b) { return a.order < b.order; });
-  for (const StatusSection& s : sections) s.print();
+  if (!args.empty()) return UsageError(kStatusCommand);
+  for (const StatusSection print : AllStatusSections()) print();
   return kExitOk;
 }
 
 int RunPaths(const Args& args) {
-  if (!args.empty()) return Fail(L"usage: tqutil paths", kExitUsage);
+  if (!args.empty()) return UsageError(kPathsCommand);
   PrintFolders();
   PrintSpecialFolders();
   return kExitOk;
 }
 
-const bool registered =
-    RegisterCommand({L"status", L"status", L"the library, its folders and what each family reports", &RunStatus}) &&
-    RegisterCommand({L"paths", L"paths", L"the executable, the data folders and the shell folders", &RunPaths}) &&
-    RegisterStatusSection({0, &PrintLibrary}) && RegisterStatusSection({10, &PrintFolders}) &&
-    RegisterStatusSection({11, &PrintSpecialFolders});
-
 }  // namespace
+
+namespace tqutil {
+
+extern const Command kStatusCommand = {L"status", L"status", L"the library, its folders and what each family reports", &RunStatus};
+extern const Command kPathsCommand = {L"paths", L"paths", L"the executable, the data folders and the shell folders", &RunPaths};
+extern const StatusSection kLibraryStatus = &PrintLibrary;
+extern const StatusSection kFoldersStatus = &PrintFolders;
+extern const StatusSection kSpecialFoldersStatus = &PrintSpecialFolders;
+
+}  // namespace tqutil

@@ -3,22 +3,13 @@
 #include <windows.h>
 
 #include "command.h"
+#include "commands.h"
 #include "t_common/folders.h"
 #include "t_common/store.h"
 
 namespace {
 
 using namespace tqutil;
-
-const Command kStore = {
-    L"store",
-    L"store [--store NAME] tables | list TABLE | get TABLE KEY | set TABLE KEY VALUE | delete TABLE KEY | drop TABLE",
-    L"the settings store: its tables, keys and values; set saves through to the file", nullptr};
-
-// The file the store of that name uses; the folder is not created.
-std::wstring StoreFile(const std::wstring& name) {
-  return common::GetPersistentFolder(L"Tessaquill", false) + L"\\" + (name.empty() ? L"Tessaquill" : name) + L".db";
-}
 
 // Arguments each action takes after its name.
 int ActionArity(const std::wstring& action) {
@@ -34,15 +25,15 @@ int RunStore(const Args& args) {
   bool named = false;
   std::wstring name;
   if (!args.empty() && args[0] == L"--store") {
-    if (args.size() < 2) return UsageError(kStore);
+    if (args.size() < 2) return UsageError(kStoreCommand);
     named = true;
     name = args[1];
     at = 2;
   }
-  if (at >= args.size()) return UsageError(kStore);
+  if (at >= args.size()) return UsageError(kStoreCommand);
   const std::wstring& action = args[at];
   const Args operands(args.begin() + at + 1, args.end());
-  if (ActionArity(action) != static_cast<int>(operands.size())) return UsageError(kStore);
+  if (ActionArity(action) != static_cast<int>(operands.size())) return UsageError(kStoreCommand);
 
   common::SerializeManager& store = named ? common::PersistentInstance(name) : common::SinglePersistentInstance();
   if (action == L"tables") {
@@ -65,7 +56,7 @@ int RunStore(const Args& args) {
 }
 
 void PrintStoreStatus() {
-  const std::wstring file = StoreFile(std::wstring());
+  const std::wstring file = common::GetStoreFilePath(std::wstring(), false);
   if (::GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES) {
     PrintFact(L"store file", file + L" (not created yet)");
     return;
@@ -78,7 +69,13 @@ void PrintStoreStatus() {
     PrintFact(L"store table " + table, std::to_wstring(store.GetValues(table).size()) + L" keys");
 }
 
-const bool registered = RegisterCommand({kStore.name, kStore.usage, kStore.summary, &RunStore}) &&
-                        RegisterStatusSection({20, &PrintStoreStatus});
-
 }  // namespace
+
+namespace tqutil {
+
+extern const Command kStoreCommand = {L"store",
+    L"store [--store NAME] tables | list TABLE | get TABLE KEY | set TABLE KEY VALUE | delete TABLE KEY | drop TABLE",
+    L"the settings store: its tables, keys and values; set saves through to the file", &RunStore};
+extern const StatusSection kStoreStatus = &PrintStoreStatus;
+
+}  // namespace tqutil

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "command.h"
+#include "commands.h"
 #include "t_common/market_paths.h"
 #include "t_common/symbols.h"
 
@@ -18,14 +19,8 @@ std::wstring Named(int value, const wchar_t* const* names) {
   return std::to_wstring(value) + L" (" + names[value] + L")";
 }
 
-int RunSymbol(const Args& args);
-
-const Command kSymbol = {L"symbol", L"symbol SYMBOL...",
-                         L"type, index market, board family, unusual-event support and K-line file of each symbol",
-                         &RunSymbol};
-
 int RunSymbol(const Args& args) {
-  if (args.empty()) return UsageError(kSymbol);
+  if (args.empty()) return UsageError(kSymbolCommand);
   for (const std::wstring& symbol : args) {
     const wchar_t* text = symbol.c_str();
     PrintLine(symbol + L": type " + Named(stock::CheckSymbol(text), kSymbolTypes) + L", index " +
@@ -37,6 +32,12 @@ int RunSymbol(const Args& args) {
   return kExitOk;
 }
 
-const bool registered = RegisterCommand(kSymbol);
-
 }  // namespace
+
+namespace tqutil {
+
+extern const Command kSymbolCommand = {L"symbol", L"symbol SYMBOL...",
+                         L"type, index market, board family, unusual-event support and K-line file of each symbol",
+                         &RunSymbol};
+
+}  // namespace tqutil

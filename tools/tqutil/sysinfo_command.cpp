@@ -4,7 +4,7 @@
 #include <string>
 
 #include "command.h"
-#include "sysinfo/machine_identifier.h"
+#include "commands.h"
 #include "t_common/machine_identity.h"
 #include "t_common/os_version.h"
 
@@ -102,9 +102,13 @@ void PrintGuidStatus() {
     PrintFact(L"machine id", L"(unknown)");
 }
 
-const bool registered =
-    RegisterCommand({L"os", L"os", L"the Windows version: code, family, build, description, tag, tests", &RunOs}) &&
-    RegisterCommand({L"guid", L"guid", L"the machine identifier and where it came from", &RunGuid}) &&
-    RegisterStatusSection({70, &PrintOsStatus}) && RegisterStatusSection({71, &PrintGuidStatus});
-
 }  // namespace
+
+namespace tqutil {
+
+extern const Command kOsCommand = {L"os", L"os", L"the Windows version: code, family, build, description, tag, tests", &RunOs};
+extern const Command kGuidCommand = {L"guid", L"guid", L"the machine identifier and where it came from", &RunGuid};
+extern const StatusSection kOsStatus = &PrintOsStatus;
+extern const StatusSection kGuidStatus = &PrintGuidStatus;
+
+}  // namespace tqutil

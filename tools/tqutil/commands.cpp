@@ -1,0 +1,21 @@
+#include "commands.h"
+
+namespace tqutil {
+
+const std::vector<const Command*>& AllCommands() {
+  static const std::vector<const Command*> commands = {
+      &kConfigCommand, &kDigestCommand, &kExpandCommand, &kGuidCommand,  &kHolidaysCommand, &kMarketCommand,
+      &kOsCommand,     &kPathsCommand,  &kStatusCommand, &kStoreCommand, &kSymbolCommand,
+  };
+  return commands;
+}
+
+const std::vector<StatusSection>& AllStatusSections() {
+  static const std::vector<StatusSection> sections = {
+      kLibraryStatus, kFoldersStatus, kSpecialFoldersStatus, kStoreStatus,
+      kMarketStatus,  kOsStatus,      kGuidStatus,           kConfigStatus,
+  };
+  return sections;
+}
+
+}  // namespace tqutil
