@@ -19,7 +19,8 @@ struct ClockSlot {
 // reader never waits for a sync in progress: it only retries when a second
 // sync reused its slot while it was reading.
 ClockSlot g_slots[2];
-std::atomic<int> g_published{0};
+// -1 until the first sync: the clock then answers from the machine's clock.
+std::atomic<int> g_published{-1};
 // Syncs take turns; readers never look at this.
 std::atomic_flag g_sync_running = ATOMIC_FLAG_INIT;
 
@@ -33,13 +34,11 @@ __int64 MachineUtcSeconds() {
   return static_cast<__int64>((units.QuadPart - kUnitsFrom1601To1970) / 10000000ULL);
 }
 
-const bool g_started_from_machine_clock = (SyncServerTime(MachineUtcSeconds()), true);
-
 }  // namespace
 
 void SyncServerTime(__int64 server_time) {
   while (g_sync_running.test_and_set(std::memory_order_acquire)) ::SwitchToThread();
-  const int target = 1 - g_published.load(std::memory_order_relaxed);
+  const int target = g_published.load(std::memory_order_relaxed) == 0 ? 1 : 0;
   ClockSlot& slot = g_slots[target];
   const unsigned version = slot.version.load(std::memory_order_relaxed);
   slot.version.store(version + 1, std::memory_order_relaxed);
@@ -53,7 +52,9 @@ void SyncServerTime(__int64 server_time) {
 
 __int64 GetCurrentServerTime() {
   for (;;) {
-    const ClockSlot& slot = g_slots[g_published.load(std::memory_order_acquire)];
+    const int published = g_published.load(std::memory_order_acquire);
+    if (published < 0) return MachineUtcSeconds();
+    const ClockSlot& slot = g_slots[published];
     const unsigned version = slot.version.load(std::memory_order_acquire);
     if (version & 1) continue;  // reused by a later sync, which is published by now
     const __int64 base_time = slot.base_time.load(std::memory_order_relaxed);

@@ -1,7 +1,7 @@
 // The server clock and date arithmetic.
 //
-// The clock starts at the machine's UTC time when the library loads and runs on
-// the millisecond tick counter from each SyncServerTime on, in whole seconds:
+// Until the first SyncServerTime the clock is the machine's UTC time; from each
+// SyncServerTime on it runs on the millisecond tick counter, in whole seconds:
 // it reads t for the first 999 ms after SyncServerTime(t). Readers take no lock
 // and always see the time and tick base of one synchronisation together.
 //
