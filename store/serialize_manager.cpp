@@ -1,6 +1,7 @@
 #include <iterator>
 #include <unordered_set>
 
+#include "foundation/product_names.h"
 #include "t_base/program_log.h"
 #include "t_common/files.h"
 #include "t_common/folders.h"
@@ -47,25 +48,26 @@ class Utf8Converter {
   std::vector<wchar_t> buffer_;
 };
 
-std::wstring DatabasePath(const std::wstring& name) {
-  const std::wstring folder = GetPersistentFolder(L"Tessaquill", true);
-  return name.empty() ? folder + L"\\Tessaquill.db" : folder + L"\\" + name + L".db";
-}
-
 // Write-ahead log with normal sync: a completed save is in the log file before
 // the call returns, so it survives the process being killed right after, and a
 // commit costs one write instead of a journal round. Readers never block the
-// writer, which the client's programs sharing one file rely on. A file whose
-// mode cannot be changed (read-only) keeps its own.
+// writer, which the client's programs sharing one file rely on.
 void OpenDatabase(CppSQLite3DB& db, const std::wstring& path) {
   db.open(ws2s(path, 65001).c_str(), true);
   try {
     db.execDML("pragma journal_mode=wal; pragma synchronous=normal;");
   } catch (const CppSQLite3Exception&) {
+    // Nothing to report: a file whose mode cannot change (read-only) keeps its own and works as before.
   }
 }
 
 }  // namespace
+
+std::wstring GetStoreFilePath(const std::wstring& name, bool create_folder) {
+  const std::wstring folder = GetPersistentFolder(TQ_PRODUCT_NAME, create_folder);
+  if (folder.empty()) return std::wstring();
+  return folder + L"\\" + (name.empty() ? std::wstring(TQ_STORE_NAME) : name) + L".db";
+}
 
 SerializeManager::SerializeManager() { OpenSerialize(std::wstring()); }
 
@@ -82,7 +84,7 @@ void SerializeManager::OpenSerialize(const std::wstring& name) {
   std::wstring path;
   Utf8Converter converter;
   try {
-    path = DatabasePath(name);
+    path = GetStoreFilePath(name, true);
     OpenDatabase(db_, path);
     CppSQLite3Query tables = db_.execQuery("select * from sqlite_master where type='table';");
     for (; !tables.eof(); tables.nextRow()) {
@@ -99,10 +101,10 @@ void SerializeManager::OpenSerialize(const std::wstring& name) {
     db_.close();
     DeleteDirectory(path.c_str(), false);
     LogFailure(L"初始化持久化失败：%s", error);
-    // Later saves go to a fresh file; if even that fails, each of them logs.
     try {
       OpenDatabase(db_, path);
     } catch (const CppSQLite3Exception&) {
+      // Not logged twice: every later save on the closed connection logs its own failure.
     }
   }
 }

@@ -162,6 +162,11 @@ class T_COMMON_API SerializeManager {
 T_COMMON_API SerializeManager& SinglePersistentInstance();
 T_COMMON_API SerializeManager& PersistentInstance(const std::wstring& name);
 
+// Beyond the client's interface, for tools and tests that look at a store's
+// file: the path of "<name>.db" in the persistent folder ("Tessaquill.db" for
+// an empty name), with the folder created first when create_folder is true;
+// empty when the application-data folder is unknown.
+T_COMMON_API std::wstring GetStoreFilePath(const std::wstring& name, bool create_folder);
 }  // namespace common
 
 #endif  // T_COMMON_STORE_H_
