@@ -13,12 +13,13 @@
 #include <cwctype>
 #include <string>
 
-#include "win/registry_key.h"
+#include "foundation/product_names.h"
 #include "sysinfo/machine_identifier.h"
+#include "win/registry_key.h"
 
 namespace {
 
-const wchar_t kProductKey[] = L"Software\\Brovanta\\Tessaquill";
+const wchar_t kProductKey[] = TQ_REGISTRY_KEY;
 
 // Bit by bit, independent of the library's table-driven CRC-32.
 uint32_t ReferenceCrc32(const std::wstring& text) {
