@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -25,11 +26,10 @@ std::vector<std::wstring> PendingRenames() {
   std::vector<std::wstring> entries;
   win::RegistryKey key;
   if (key.Open(HKEY_LOCAL_MACHINE, kSessionManager, KEY_QUERY_VALUE) != ERROR_SUCCESS) return entries;
-  DWORD bytes = 0;
-  if (::RegQueryValueExW(key.get(), kPendingRenames, nullptr, nullptr, nullptr, &bytes) != ERROR_SUCCESS)
-    return entries;
-  std::wstring data(bytes / sizeof(wchar_t) + 1, L'\0');
-  ::RegQueryValueExW(key.get(), kPendingRenames, nullptr, nullptr, reinterpret_cast<BYTE*>(&data[0]), &bytes);
+  std::vector<BYTE> bytes;
+  if (key.ReadBinary(kPendingRenames, &bytes) != ERROR_SUCCESS) return entries;
+  std::wstring data(bytes.size() / sizeof(wchar_t) + 1, L'\0');
+  std::memcpy(&data[0], bytes.data(), bytes.size() / sizeof(wchar_t) * sizeof(wchar_t));
   for (size_t at = 0; at < data.size();) {
     const size_t end = data.find(L'\0', at);
     if (end == std::wstring::npos) break;
