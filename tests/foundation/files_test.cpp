@@ -96,6 +96,20 @@ TEST_F(FileOperations, DestinationInUseIsReplacedAtTheNextRestart) {
   EXPECT_EQ(targets[0], L"!\\??\\" + destination) << "replace-existing rename of the side file";
 }
 
+// A side name cut to the path limit would name another file: the copy is refused instead.
+TEST_F(FileOperations, DestinationWhoseSideNameDoesNotFitIsRefused) {
+  const std::wstring source = Write(L"src.txt", "new");
+  const std::wstring folder = temp_.path() + L"\\";
+  ASSERT_LT(folder.size(), 200u);
+  const std::wstring destination = Write(std::wstring(257 - folder.size(), L'd').c_str(), "old");
+  ASSERT_EQ(destination.size(), 257u);
+  const std::wstring cut_side = (destination + L".tmp").substr(0, MAX_PATH - 1);
+  EXPECT_FALSE(common::CopyFileExW(source.c_str(), destination.c_str(), TRUE));
+  EXPECT_EQ(ReadBytes(destination), "old");
+  EXPECT_FALSE(common::IsPathFileExisting(cut_side.c_str()));
+  EXPECT_TRUE(PendingTargetsOf(cut_side).empty());
+}
+
 TEST_F(FileOperations, CopyFromAMissingSourceFails) {
   EXPECT_FALSE(common::CopyFileExW(temp_.Child(L"missing").c_str(), temp_.Child(L"dst").c_str(), FALSE));
   EXPECT_FALSE(common::CopyFileExW(nullptr, nullptr, FALSE));
