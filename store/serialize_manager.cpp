@@ -1,7 +1,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
-#include <deque>
 #include <string_view>
 #include <unordered_map>
 
@@ -99,8 +98,8 @@ class SerializeManager::Cache {
   const std::wstring* Find(const std::wstring& table, const std::wstring& key) const {
     const uint32_t id = TableId(table);
     if (id == kNone) return nullptr;
-    const auto found = index_.find(IndexKey(id, key));
-    return found == index_.end() ? nullptr : &entries_[found->second.first].value;
+    const Slot* slot = FindSlot(id, key, Hash(id, key));
+    return slot ? &entries_[slot->first].value : nullptr;
   }
 
   // The table's id, a new one when memory holds no such table yet.
@@ -112,20 +111,23 @@ class SerializeManager::Cache {
 
   void Append(uint32_t table, std::wstring key, std::wstring value) {
     const auto at = static_cast<uint32_t>(entries_.size());
-    const Entry& entry = entries_.emplace_back(Entry{std::move(key), std::move(value), table, kNone, true});
+    const size_t hash = Hash(table, key);
+    entries_.push_back(Entry{std::move(key), std::move(value), table, kNone, true});
     Table& chain = tables_[table];
     (chain.first == kNone ? chain.first : entries_[chain.last].next) = at;
     chain.last = at;
-    const auto [holders, added] = index_.try_emplace(IndexKey(table, entry.key), Holders{at, 1});
-    if (!added) ++holders->second.count;
+    if (Slot* slot = FindSlot(table, entries_[at].key, hash)) {
+      ++slot->count;
+    } else {
+      AddSlot(Slot{hash, at, 1});
+    }
   }
 
   void Set(const std::wstring& table, const std::wstring& key, const std::wstring& value) {
     const uint32_t id = TableId(table);
     if (id != kNone) {
-      const auto found = index_.find(IndexKey(id, key));
-      if (found != index_.end()) {
-        entries_[found->second.first].value = value;
+      if (const Slot* slot = FindSlot(id, key, Hash(id, key))) {
+        entries_[slot->first].value = value;
         return;
       }
     }
@@ -136,16 +138,17 @@ class SerializeManager::Cache {
   void Remove(const std::wstring& table, const std::wstring& key) {
     const uint32_t id = TableId(table);
     if (id == kNone) return;
-    const auto found = index_.find(IndexKey(id, key));
-    if (found == index_.end()) return;
-    const Holders holders = found->second;
-    index_.erase(found);
-    Entry& emptied = entries_[holders.first];
+    Slot* slot = FindSlot(id, key, Hash(id, key));
+    if (!slot) return;
+    Entry& emptied = entries_[slot->first];
     emptied.held = false;
-    if (holders.count > 1) {
+    if (slot->count > 1) {
       uint32_t next = emptied.next;
       while (!entries_[next].held || entries_[next].key != key) next = entries_[next].next;
-      index_.emplace(IndexKey(id, entries_[next].key), Holders{next, holders.count - 1});
+      slot->first = next;
+      --slot->count;
+    } else {
+      RemoveSlot(slot);
     }
     emptied.key = std::wstring();
     emptied.value = std::wstring();
@@ -187,27 +190,76 @@ class SerializeManager::Cache {
     uint32_t first;
     uint32_t last;
   };
-  // A table id and a key viewing the text of the entry that holds it (entries
-  // never move), or the caller's text for a lookup.
-  using IndexKey = std::pair<uint32_t, std::wstring_view>;
-  struct IndexKeyHash {
-    size_t operator()(const IndexKey& k) const { return std::hash<std::wstring_view>()(k.second) * 31 + k.first; }
-  };
-  // The first entry holding the key, and how many entries hold it.
-  struct Holders {
-    uint32_t first;
+  // One held table and key of the index: the first entry holding it and how
+  // many entries hold it. Open addressing with linear probing, at most half
+  // full: a load adds no allocation per row beyond the row's own text.
+  struct Slot {
+    size_t hash;
+    uint32_t first;  // kNone: a free slot
     uint32_t count;
   };
+
+  static size_t Hash(uint32_t table, const std::wstring& key) {
+    return std::hash<std::wstring_view>()(key) * 31 + table;
+  }
 
   uint32_t TableId(const std::wstring& table) const {
     const auto found = table_ids_.find(table);
     return found == table_ids_.end() ? kNone : found->second;
   }
 
-  std::deque<Entry> entries_;
+  size_t Home(size_t hash) const { return hash & (slots_.size() - 1); }
+
+  const Slot* FindSlot(uint32_t table, const std::wstring& key, size_t hash) const {
+    if (slots_.empty()) return nullptr;
+    for (size_t i = Home(hash);; i = (i + 1) & (slots_.size() - 1)) {
+      const Slot& slot = slots_[i];
+      if (slot.first == kNone) return nullptr;
+      if (slot.hash == hash && entries_[slot.first].table == table && entries_[slot.first].key == key) return &slot;
+    }
+  }
+  Slot* FindSlot(uint32_t table, const std::wstring& key, size_t hash) {
+    return const_cast<Slot*>(std::as_const(*this).FindSlot(table, key, hash));
+  }
+
+  void AddSlot(const Slot& added) {
+    if (2 * (used_ + 1) > slots_.size()) {
+      std::vector<Slot> old(std::max<size_t>(16, 2 * slots_.size()), Slot{0, kNone, 0});
+      old.swap(slots_);
+      for (const Slot& slot : old)
+        if (slot.first != kNone) Place(slot);
+    }
+    Place(added);
+    ++used_;
+  }
+
+  void Place(const Slot& placed) {
+    size_t i = Home(placed.hash);
+    while (slots_[i].first != kNone) i = (i + 1) & (slots_.size() - 1);
+    slots_[i] = placed;
+  }
+
+  // Backward-shift deletion: every slot after the freed one that probed past
+  // it moves up, so that lookups never stop early at a hole.
+  void RemoveSlot(Slot* removed) {
+    const size_t mask = slots_.size() - 1;
+    size_t hole = static_cast<size_t>(removed - slots_.data());
+    for (size_t i = (hole + 1) & mask; slots_[i].first != kNone; i = (i + 1) & mask) {
+      const size_t home = Home(slots_[i].hash);
+      const bool stays = hole < i ? (hole < home && home <= i) : (hole < home || home <= i);
+      if (stays) continue;
+      slots_[hole] = slots_[i];
+      hole = i;
+    }
+    slots_[hole].first = kNone;
+    --used_;
+  }
+
+  std::vector<Entry> entries_;
   std::vector<Table> tables_;
   std::unordered_map<std::wstring, uint32_t> table_ids_;
-  std::unordered_map<IndexKey, Holders, IndexKeyHash> index_;
+  std::vector<Slot> slots_;
+  size_t used_ = 0;
 };
 
 SerializeManager::SerializeManager() : cache_(std::make_unique<Cache>()) { OpenSerialize(std::wstring()); }

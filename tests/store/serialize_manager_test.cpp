@@ -90,6 +90,17 @@ TEST_F(SerializeManagerTest, RowsWithTheSameKeyLoadAsEntriesInOrderAndTheFirstWi
   EXPECT_EQ(QueryFile(name_.get(), "select key from t order by key"), (Rows{"", "other"}));
 }
 
+// Thousands of keys, every third one deleted: each other key still reads its own value.
+TEST_F(SerializeManagerTest, DeletedKeysLeaveEveryOtherKeyReadable) {
+  SerializeManager store(name_.get());
+  store.SaveValue(L"t", L"0", L"0");
+  for (int i = 1; i < 3000; ++i) store.SetValue(L"t", std::to_wstring(i), std::to_wstring(i));
+  for (int i = 0; i < 3000; i += 3) store.DeleteKey(L"t", std::to_wstring(i));
+  for (int i = 0; i < 3000; ++i)
+    ASSERT_EQ(store.GetValue(L"t", std::to_wstring(i), L"gone"), i % 3 ? std::to_wstring(i) : L"gone") << i;
+  EXPECT_EQ(store.GetValues(L"t").size(), 2000u);
+}
+
 TEST_F(SerializeManagerTest, DeleteKeyRemovesRowsThatTheCacheNeverHeldAndLogsFailures) {
   SerializeManager store(name_.get());
   store.SaveValue(L"t", L"kept", L"1");
