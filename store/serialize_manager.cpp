@@ -1,5 +1,8 @@
-#include <iterator>
-#include <unordered_set>
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <string_view>
+#include <unordered_map>
 
 #include "foundation/product_names.h"
 #include "t_base/program_log.h"
@@ -61,7 +64,199 @@ void OpenDatabase(CppSQLite3DB& db, const std::wstring& path) {
   }
 }
 
+// SQLite matches table names whatever their letter case, the store does not:
+// a create under a name that differs from an existing table's only in case
+// fails, so the save never reaches the other table's rows. A table of exactly
+// this name that another process created since the check is used as it is.
+void CreateTable(CppSQLite3DB& db, const std::string& table) {
+  try {
+    db.execDML(("create table " + QuoteName(table) + " (key text not null,value text not null);").c_str());
+  } catch (const CppSQLite3Exception&) {
+    if (!db.tableExists(table.c_str())) throw;
+  }
+}
+
+// For the same reason a delete or drop runs only on a table of exactly this name.
+void RequireTable(CppSQLite3DB& db, const std::string& table) {
+  constexpr int kSqliteError = 1;
+  if (!db.tableExists(table.c_str())) throw CppSQLite3Exception(kSqliteError, "no such table: " + table);
+}
+
 }  // namespace
+
+// Answers exactly as a walk of the entries in order would: the first entry of
+// a table that holds a key answers for it; entries are never merged, moved or
+// removed, and a deleted key leaves its entry empty. An index finds that first
+// entry, and each table chains its own entries in order, so neither a read nor
+// a table's listing walks the whole store.
+class SerializeManager::Cache {
+ public:
+  const std::wstring* Find(const std::wstring& table, const std::wstring& key) const {
+    const uint32_t id = TableId(table);
+    if (id == kNone) return nullptr;
+    const Slot* slot = FindSlot(id, key, Hash(id, key));
+    return slot ? &entries_[slot->first].value : nullptr;
+  }
+
+  // The table's id, a new one when memory holds no such table yet.
+  uint32_t AddTable(const std::wstring& table) {
+    const auto [found, added] = table_ids_.try_emplace(table, static_cast<uint32_t>(tables_.size()));
+    if (added) tables_.push_back(Table{table, kNone, kNone});
+    return found->second;
+  }
+
+  void Append(uint32_t table, std::wstring key, std::wstring value) {
+    const auto at = static_cast<uint32_t>(entries_.size());
+    const size_t hash = Hash(table, key);
+    entries_.push_back(Entry{std::move(key), std::move(value), table, kNone, true});
+    Table& chain = tables_[table];
+    (chain.first == kNone ? chain.first : entries_[chain.last].next) = at;
+    chain.last = at;
+    if (Slot* slot = FindSlot(table, entries_[at].key, hash)) {
+      ++slot->count;
+    } else {
+      AddSlot(Slot{hash, at, 1});
+    }
+  }
+
+  void Set(const std::wstring& table, const std::wstring& key, const std::wstring& value) {
+    const uint32_t id = TableId(table);
+    if (id != kNone) {
+      if (const Slot* slot = FindSlot(id, key, Hash(id, key))) {
+        entries_[slot->first].value = value;
+        return;
+      }
+    }
+    Append(AddTable(table), key, value);
+  }
+
+  // Empties the first entry holding the key; the next one holding it answers from then on.
+  void Remove(const std::wstring& table, const std::wstring& key) {
+    const uint32_t id = TableId(table);
+    if (id == kNone) return;
+    Slot* slot = FindSlot(id, key, Hash(id, key));
+    if (!slot) return;
+    Entry& emptied = entries_[slot->first];
+    emptied.held = false;
+    if (slot->count > 1) {
+      uint32_t next = emptied.next;
+      while (!entries_[next].held || entries_[next].key != key) next = entries_[next].next;
+      slot->first = next;
+      --slot->count;
+    } else {
+      RemoveSlot(slot);
+    }
+    emptied.key = std::wstring();
+    emptied.value = std::wstring();
+  }
+
+  std::map<std::wstring, std::wstring> Values(const std::wstring& table) const {
+    std::map<std::wstring, std::wstring> values;
+    const uint32_t id = TableId(table);
+    if (id == kNone) return values;
+    for (uint32_t at = tables_[id].first; at != kNone; at = entries_[at].next) {
+      const Entry& entry = entries_[at];
+      if (entry.held) values.emplace(entry.key, entry.value);
+    }
+    return values;
+  }
+
+  // In the order of each table's first entry.
+  std::vector<std::wstring> Tables() const {
+    std::vector<const Table*> held;
+    for (const Table& table : tables_)
+      if (table.first != kNone) held.push_back(&table);
+    std::sort(held.begin(), held.end(), [](const Table* a, const Table* b) { return a->first < b->first; });
+    std::vector<std::wstring> names;
+    for (const Table* table : held) names.push_back(table->name);
+    return names;
+  }
+
+ private:
+  static constexpr uint32_t kNone = UINT32_MAX;
+  struct Entry {
+    std::wstring key;
+    std::wstring value;
+    uint32_t table;
+    uint32_t next;  // the table's next entry
+    bool held;
+  };
+  struct Table {
+    std::wstring name;
+    uint32_t first;
+    uint32_t last;
+  };
+  // One held table and key of the index: the first entry holding it and how
+  // many entries hold it. Open addressing with linear probing, at most half
+  // full: a load adds no allocation per row beyond the row's own text.
+  struct Slot {
+    size_t hash;
+    uint32_t first;  // kNone: a free slot
+    uint32_t count;
+  };
+
+  static size_t Hash(uint32_t table, const std::wstring& key) {
+    return std::hash<std::wstring_view>()(key) * 31 + table;
+  }
+
+  uint32_t TableId(const std::wstring& table) const {
+    const auto found = table_ids_.find(table);
+    return found == table_ids_.end() ? kNone : found->second;
+  }
+
+  size_t Home(size_t hash) const { return hash & (slots_.size() - 1); }
+
+  const Slot* FindSlot(uint32_t table, const std::wstring& key, size_t hash) const {
+    if (slots_.empty()) return nullptr;
+    for (size_t i = Home(hash);; i = (i + 1) & (slots_.size() - 1)) {
+      const Slot& slot = slots_[i];
+      if (slot.first == kNone) return nullptr;
+      if (slot.hash == hash && entries_[slot.first].table == table && entries_[slot.first].key == key) return &slot;
+    }
+  }
+  Slot* FindSlot(uint32_t table, const std::wstring& key, size_t hash) {
+    return const_cast<Slot*>(std::as_const(*this).FindSlot(table, key, hash));
+  }
+
+  void AddSlot(const Slot& added) {
+    if (2 * (used_ + 1) > slots_.size()) {
+      std::vector<Slot> old(std::max<size_t>(16, 2 * slots_.size()), Slot{0, kNone, 0});
+      old.swap(slots_);
+      for (const Slot& slot : old)
+        if (slot.first != kNone) Place(slot);
+    }
+    Place(added);
+    ++used_;
+  }
+
+  void Place(const Slot& placed) {
+    size_t i = Home(placed.hash);
+    while (slots_[i].first != kNone) i = (i + 1) & (slots_.size() - 1);
+    slots_[i] = placed;
+  }
+
+  // Backward-shift deletion: every slot after the freed one that probed past
+  // it moves up, so that lookups never stop early at a hole.
+  void RemoveSlot(Slot* removed) {
+    const size_t mask = slots_.size() - 1;
+    size_t hole = static_cast<size_t>(removed - slots_.data());
+    for (size_t i = (hole + 1) & mask; slots_[i].first != kNone; i = (i + 1) & mask) {
+      const size_t home = Home(slots_[i].hash);
+      const bool stays = hole < i ? (hole < home && home <= i) : (hole < home || home <= i);
+      if (stays) continue;
+      slots_[hole] = slots_[i];
+      hole = i;
+    }
+    slots_[hole].first = kNone;
+    --used_;
+  }
+
+  std::vector<Entry> entries_;
+  std::vector<Table> tables_;
+  std::unordered_map<std::wstring, uint32_t> table_ids_;
+  std::vector<Slot> slots_;
+  size_t used_ = 0;
+};
 
 std::wstring GetStoreFilePath(const std::wstring& name, bool create_folder) {
   const std::wstring folder = GetPersistentFolder(TQ_PRODUCT_NAME, create_folder);
@@ -69,17 +264,21 @@ std::wstring GetStoreFilePath(const std::wstring& name, bool create_folder) {
   return folder + L"\\" + (name.empty() ? std::wstring(TQ_STORE_NAME) : name) + L".db";
 }
 
-SerializeManager::SerializeManager() { OpenSerialize(std::wstring()); }
+SerializeManager::SerializeManager() : cache_(std::make_unique<Cache>()) { OpenSerialize(std::wstring()); }
 
-SerializeManager::SerializeManager(const std::wstring& name) { OpenSerialize(name); }
+SerializeManager::SerializeManager(const std::wstring& name) : cache_(std::make_unique<Cache>()) {
+  OpenSerialize(name);
+}
 
 SerializeManager::~SerializeManager() {
   db_.close();
-  index_.clear();
-  cache_.clear();
+  cache_.reset();
 }
 
 void SerializeManager::OpenSerialize(const std::wstring& name) {
+  Lock statements(statement_mutex_);
+  // No other thread can reach the store before its construction ends, so
+  // holding memory's lock through the load keeps no reader waiting.
   Lock lock(mutex_);
   std::wstring path;
   Utf8Converter converter;
@@ -89,17 +288,18 @@ void SerializeManager::OpenSerialize(const std::wstring& name) {
     CppSQLite3Query tables = db_.execQuery("select * from sqlite_master where type='table';");
     for (; !tables.eof(); tables.nextRow()) {
       const std::string table(tables.fieldValue(1));
-      const std::wstring wide_table = s2ws(table, 65001);
+      const uint32_t id = cache_->AddTable(s2ws(table, 65001));
       CppSQLite3Query rows = db_.execQuery(("select * from " + QuoteName(table) + ";").c_str());
       for (; !rows.eof(); rows.nextRow())
-        AppendEntry(wide_table, converter.Convert(rows.fieldValue(0)), converter.Convert(rows.fieldValue(1)));
+        cache_->Append(id, converter.Convert(rows.fieldValue(0)), converter.Convert(rows.fieldValue(1)));
       rows.finalize();
     }
     tables.finalize();
   } catch (const CppSQLite3Exception& error) {
-    // The file cannot be deleted while it is open here.
+    // The file cannot be deleted while it is open here. A log or journal left
+    // beside it would be paired with the fresh file that takes its name.
     db_.close();
-    DeleteDirectory(path.c_str(), false);
+    for (const wchar_t* suffix : {L"", L"-wal", L"-shm", L"-journal"}) DeleteDirectory((path + suffix).c_str(), false);
     LogFailure(L"初始化持久化失败：%s", error);
     try {
       OpenDatabase(db_, path);
@@ -109,46 +309,27 @@ void SerializeManager::OpenSerialize(const std::wstring& name) {
   }
 }
 
-void SerializeManager::AppendEntry(std::wstring table, std::wstring key, std::wstring value) {
-  std::map<std::wstring, std::wstring> row;
-  row.emplace(std::move(key), std::move(value));
-  cache_.emplace_back(std::move(table), std::move(row));
-  const Cache::iterator entry = std::prev(cache_.end());
-  const auto [holders, inserted] =
-      index_.try_emplace(CacheKey(entry->first, entry->second.begin()->first), Holders{entry, 1});
-  if (!inserted) ++holders->second.count;
-}
-
-SerializeManager::Holders* SerializeManager::FindHolders(const std::wstring& table, const std::wstring& key) {
-  const auto found = index_.find(CacheKey(table, key));
-  return found == index_.end() ? nullptr : &found->second;
-}
-
 std::wstring SerializeManager::GetValueImpl(const std::wstring& table, const std::wstring& key,
                                             const std::wstring& default_value) {
   Lock lock(mutex_);
   if (table.empty() || key.empty()) return default_value;
-  const Holders* holders = FindHolders(table, key);
-  return holders ? holders->first->second.find(key)->second : default_value;
+  const std::wstring* value = cache_->Find(table, key);
+  return value ? *value : default_value;
 }
 
 void SerializeManager::SetValueImpl(const std::wstring& table, const std::wstring& key, const std::wstring& value) {
   Lock lock(mutex_);
   if (table.empty() || key.empty()) return;
-  if (Holders* holders = FindHolders(table, key)) {
-    holders->first->second.find(key)->second = value;
-  } else {
-    AppendEntry(table, key, value);
-  }
+  cache_->Set(table, key, value);
 }
 
 void SerializeManager::SaveValueImpl(const std::wstring& table, const std::wstring& key, const std::wstring& value) {
+  Lock statements(statement_mutex_);
   SetValueImpl(table, key, value);
   try {
     const std::string narrow_table = ws2s(table, 65001);
     const std::string quoted = QuoteName(narrow_table);
-    if (!db_.tableExists(narrow_table.c_str()))
-      db_.execDML(("create table if not exists " + quoted + " (key text not null,value text not null);").c_str());
+    if (!db_.tableExists(narrow_table.c_str())) CreateTable(db_, narrow_table);
     const std::string narrow_key = ws2s(key, 65001);
     const std::string narrow_value = ws2s(value, 65001);
     const auto update = [&] {
@@ -162,8 +343,8 @@ void SerializeManager::SaveValueImpl(const std::wstring& table, const std::wstri
       update();
       return;
     }
-    // Only when no row holds the key by now: another thread or process may
-    // have inserted it since the check, and then it is updated instead.
+    // Only when no row holds the key by now: another process may have
+    // inserted it since the check, and then it is updated instead.
     CppSQLite3Statement insert =
         db_.compileStatement(("insert into " + quoted + " (key,value) select ?1,?2 where not exists (select 1 from " +
                               quoted + " where key=?1);")
@@ -193,39 +374,25 @@ bool SerializeManager::IsFindKey(const std::wstring& table, const std::wstring& 
 
 std::map<std::wstring, std::wstring> SerializeManager::GetValues(const std::wstring& table) {
   Lock lock(mutex_);
-  std::map<std::wstring, std::wstring> values;
-  for (const Entry& entry : cache_) {
-    if (entry.first == table) values.insert(entry.second.begin(), entry.second.end());
-  }
-  return values;
+  return cache_->Values(table);
 }
 
 std::vector<std::wstring> SerializeManager::GetTables() {
   Lock lock(mutex_);
-  std::vector<std::wstring> tables;
-  std::unordered_set<std::wstring_view> seen;
-  for (const Entry& entry : cache_) {
-    if (seen.insert(entry.first).second) tables.push_back(entry.first);
-  }
-  return tables;
+  return cache_->Tables();
 }
 
 void SerializeManager::DeleteKey(const std::wstring& table, const std::wstring& key) {
-  Lock lock(mutex_);
-  if (Holders* holders = FindHolders(table, key)) {
-    const Cache::iterator entry = holders->first;
-    const size_t remaining = holders->count - 1;
-    index_.erase(CacheKey(table, key));
-    entry->second.erase(key);
-    if (remaining > 0) {
-      Cache::iterator next = std::next(entry);
-      while (next->first != table || next->second.count(key) == 0) ++next;
-      index_.emplace(CacheKey(next->first, next->second.find(key)->first), Holders{next, remaining});
-    }
+  Lock statements(statement_mutex_);
+  {
+    Lock lock(mutex_);
+    cache_->Remove(table, key);
   }
   try {
+    const std::string narrow_table = ws2s(table, 65001);
+    RequireTable(db_, narrow_table);
     CppSQLite3Statement remove =
-        db_.compileStatement(("delete from " + QuoteName(ws2s(table, 65001)) + " where key=?1;").c_str());
+        db_.compileStatement(("delete from " + QuoteName(narrow_table) + " where key=?1;").c_str());
     remove.bind(1, ws2s(key, 65001));
     remove.execDML();
   } catch (const CppSQLite3Exception& error) {
@@ -234,8 +401,11 @@ void SerializeManager::DeleteKey(const std::wstring& table, const std::wstring& 
 }
 
 void SerializeManager::DeleteTable(const std::wstring& table) {
+  Lock statements(statement_mutex_);
   try {
-    db_.execDML(("drop table " + QuoteName(ws2s(table, 65001)) + ";").c_str());
+    const std::string narrow_table = ws2s(table, 65001);
+    RequireTable(db_, narrow_table);
+    db_.execDML(("drop table " + QuoteName(narrow_table) + ";").c_str());
   } catch (const CppSQLite3Exception& error) {
     LogFailure(L"删除持久化表失败：%s", error);
   }

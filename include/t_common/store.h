@@ -22,14 +22,11 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cwchar>
-#include <functional>
 #include <limits>
-#include <list>
 #include <map>
+#include <memory>
 #include <string>
-#include <string_view>
 #include <type_traits>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -81,31 +78,14 @@ class T_COMMON_API SerializeManager {
   void DeleteTable(const std::wstring& table);
 
  private:
-  using Entry = std::pair<std::wstring, std::map<std::wstring, std::wstring>>;
-  using Cache = std::list<Entry>;
-  // Table and key of an index record; views into the entry that holds them,
-  // or into the caller's strings for a lookup.
-  using CacheKey = std::pair<std::wstring_view, std::wstring_view>;
-  struct CacheKeyHash {
-    size_t operator()(const CacheKey& k) const {
-      const size_t table = std::hash<std::wstring_view>()(k.first);
-      return table ^ (std::hash<std::wstring_view>()(k.second) + size_t{0x9e3779b9u} + (table << 6) + (table >> 2));
-    }
-  };
-  // The first entry, in list order, holding the key, and how many entries hold it.
-  struct Holders {
-    Cache::iterator first;
-    size_t count;
-  };
+  // Memory's entries, their index and each table's chain (serialize_manager.cpp).
+  class Cache;
 
   void OpenSerialize(const std::wstring& name);
   std::wstring GetValueImpl(const std::wstring& table, const std::wstring& key, const std::wstring& default_value);
   void SetValueImpl(const std::wstring& table, const std::wstring& key, const std::wstring& value);
   void SaveValueImpl(const std::wstring& table, const std::wstring& key, const std::wstring& value);
   bool IsFindKey(const std::wstring& table, const std::wstring& key);
-  // Cache helpers; the mutex is held by the caller.
-  void AppendEntry(std::wstring table, std::wstring key, std::wstring value);
-  Holders* FindHolders(const std::wstring& table, const std::wstring& key);
 
   static std::wstring T2S(const std::wstring& value) { return value; }
   static std::wstring T2S(const wchar_t* value) { return value ? std::wstring(value) : std::wstring(); }
@@ -154,9 +134,14 @@ class T_COMMON_API SerializeManager {
   }
 
   CppSQLite3DB db_;
+  // Serialises the statements, each save's or delete's memory step included,
+  // so that memory and the file take the changes in one order. Taken before
+  // mutex_, never while holding it.
+  boost::mutex statement_mutex_;
+  // Guards memory alone and is held only for memory work: a read never waits
+  // for the database.
   boost::mutex mutex_;
-  Cache cache_;
-  std::unordered_map<CacheKey, Holders, CacheKeyHash> index_;
+  std::unique_ptr<Cache> cache_;
 };
 
 T_COMMON_API SerializeManager& SinglePersistentInstance();

@@ -140,6 +140,9 @@ void CppSQLite3Statement::bind(int parameter, const std::string& text) {
 
 int CppSQLite3Statement::execDML() {
   if (!statement_) ThrowMisuse("statement not compiled");
+  // The count is the connection's, so another thread's statement ending
+  // between the last step and the read would replace it.
+  ConnectionLock lock(db_);
   try {
     while (Step(db_, statement_)) {
     }

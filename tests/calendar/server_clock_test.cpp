@@ -52,8 +52,10 @@ TEST(ServerClock, ReadsTheSyncedTimeAndAdvancesInWholeSeconds) {
 }
 
 // Each writer syncs to values whose two 32-bit halves both differ from every
-// other writer's, so a torn time or a mix of two syncs lands far from all.
-TEST(ServerClock, ConcurrentSyncsAndReadersSeeOnlyWholeSyncs) {
+// other writer's, so a time read half from one sync and half from another
+// (possible where 64-bit stores are two, as in the 32-bit build) lands far
+// from all of them.
+TEST(ServerClock, ConcurrentSyncsAndReadersSeeNoTornTime) {
   constexpr int kWriters = 4, kReaders = 4;
   constexpr __int64 kStride = 0x100000001LL;
   std::atomic<bool> stop{false};

@@ -32,11 +32,21 @@ std::vector<std::string> LinesContaining(const std::string& log, const std::stri
   return lines;
 }
 
-TEST(ProgramLog, FormatsWideStringsIntegersAndHexTheWindowsWay) {
+TEST(ProgramLog, FormatsWideStringsIntegersAndHexTheWindowsWayIntoTheFileOfItsDay) {
   const std::wstring tag = UniqueTag(L"fmt");
   WriteProgramLogNoMask(L"%s name=%s count=%d hr=%x", tag.c_str(), L"\u884c\u60c5", -42, 0x8007000Eu);
-  const auto lines = LinesContaining(ReadProgramLog(), common::ws2s(tag));
+  std::vector<std::string> lines;
+  std::wstring file;
+  for (const auto& [path, contents] : testing_support::ReadProgramLogFiles()) {
+    for (const std::string& line : LinesContaining(contents, common::ws2s(tag))) {
+      lines.push_back(line);
+      file = path;
+    }
+  }
   ASSERT_EQ(lines.size(), 1u);
+  // "YYYY-MM-DD ..." goes to program_YYYYMMDD.log.
+  const std::string day = lines[0].substr(0, 4) + lines[0].substr(5, 2) + lines[0].substr(8, 2);
+  EXPECT_EQ(common::ws2s(file.substr(file.find_last_of(L'\\') + 1)), "program_" + day + ".log");
   EXPECT_NE(lines[0].find(common::ws2s(tag + L" name=\u884c\u60c5 count=-42 hr=8007000e")), std::string::npos)
       << lines[0];
   // Local time with milliseconds, then the process id.

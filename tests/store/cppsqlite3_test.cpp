@@ -2,8 +2,11 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -91,6 +94,30 @@ TEST_F(CppSQLite3Test, StatementsStartUnboundAndMayEndAfterClose) {
   again.finalize();
   db.open(File(L"r.db").c_str(), false);
   EXPECT_EQ(db.execQuery("select count(*) from t;").fieldValue(0), "3");
+}
+
+// Each count belongs to the statement that ran, also while other threads run
+// statements on the same connection: a save decides between insert and update by it.
+TEST(CppSQLite3Threads, RowCountsStayWithTheirStatement) {
+  CppSQLite3DB db;
+  db.open(":memory:", true);
+  db.execDML("create table one (v); insert into one values (0);"
+             "create table three (v); insert into three values (0), (0), (0);");
+  constexpr int kThreadsEach = 3, kRuns = 20000;
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 2 * kThreadsEach; ++t) {
+    threads.emplace_back([&db, &wrong, t] {
+      const int rows = t % 2 ? 3 : 1;
+      CppSQLite3Statement update =
+          db.compileStatement(rows == 3 ? "update three set v = v + 1;" : "update one set v = v + 1;");
+      for (int i = 0; i < kRuns; ++i)
+        if (update.execDML() != rows) ++wrong;
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_EQ(db.execQuery("select v from one;").fieldValue(0), std::to_string(kThreadsEach * kRuns));
 }
 
 }  // namespace

@@ -90,6 +90,17 @@ TEST_F(SerializeManagerTest, RowsWithTheSameKeyLoadAsEntriesInOrderAndTheFirstWi
   EXPECT_EQ(QueryFile(name_.get(), "select key from t order by key"), (Rows{"", "other"}));
 }
 
+// Thousands of keys, every third one deleted: each other key still reads its own value.
+TEST_F(SerializeManagerTest, DeletedKeysLeaveEveryOtherKeyReadable) {
+  SerializeManager store(name_.get());
+  store.SaveValue(L"t", L"0", L"0");
+  for (int i = 1; i < 3000; ++i) store.SetValue(L"t", std::to_wstring(i), std::to_wstring(i));
+  for (int i = 0; i < 3000; i += 3) store.DeleteKey(L"t", std::to_wstring(i));
+  for (int i = 0; i < 3000; ++i)
+    ASSERT_EQ(store.GetValue(L"t", std::to_wstring(i), L"gone"), i % 3 ? std::to_wstring(i) : L"gone") << i;
+  EXPECT_EQ(store.GetValues(L"t").size(), 2000u);
+}
+
 TEST_F(SerializeManagerTest, DeleteKeyRemovesRowsThatTheCacheNeverHeldAndLogsFailures) {
   SerializeManager store(name_.get());
   store.SaveValue(L"t", L"kept", L"1");
@@ -201,7 +212,19 @@ TEST_F(SerializeManagerTest, TypedValuesRoundTripAndTextThatDoesNotReadGivesTheD
   EXPECT_EQ(store.GetValue(L"t", L"missing", -1), -1);
 }
 
-TEST_F(SerializeManagerTest, AFileThatIsNotADatabaseIsLoggedDeletedAndTheStoreStartsEmpty) {
+// SQLite pairs a write-ahead log with whatever file next takes its database's
+// name: a log (and its index) left beside the bad file goes with it.
+TEST_F(SerializeManagerTest, AFileThatIsNotADatabaseGoesWithItsLeftoverLogAndTheStoreStartsEmpty) {
+  {
+    ScopedStoreName other;
+    CppSQLite3DB db;
+    db.open(common::ws2s(other.file()).c_str(), true);
+    db.execDML("pragma journal_mode=wal; create table old (key text not null, value text not null);"
+               "insert into old values ('k', 'checkpointed'); pragma wal_checkpoint;"
+               "pragma wal_autocheckpoint=0; update old set value = 'in the log';");
+    for (const wchar_t* suffix : {L"-wal", L"-shm"})
+      ASSERT_TRUE(testing_support::WriteBytes(name_.file() + suffix, testing_support::ReadBytes(other.file() + suffix)));
+  }
   const std::string garbage(8192, 'G');
   ASSERT_TRUE(testing_support::WriteBytes(name_.file(), garbage));
   const LogWatch log;
@@ -210,11 +233,13 @@ TEST_F(SerializeManagerTest, AFileThatIsNotADatabaseIsLoggedDeletedAndTheStoreSt
     const std::string added = log.Added();
     EXPECT_NE(added.find("初始化持久化失败：file is not a database"), std::string::npos) << added;
     EXPECT_NE(testing_support::ReadBytes(name_.file()), garbage);
-    EXPECT_TRUE(store.GetValues(L"t").empty());
+    EXPECT_TRUE(store.GetTables().empty());
     store.SaveValue(L"t", L"k", L"v");
     EXPECT_EQ(store.GetValue(L"t", L"k", L""), L"v");
   }
+  EXPECT_EQ(QueryFile(name_.get(), "pragma integrity_check"), Rows{"ok"});
   SerializeManager store(name_.get());
+  EXPECT_EQ(store.GetTables(), std::vector<std::wstring>{L"t"});
   EXPECT_EQ(store.GetValue(L"t", L"k", L""), L"v");
   EXPECT_EQ(log.Added().find("保存持久化值失败"), std::string::npos);
 }
@@ -236,6 +261,78 @@ TEST_F(SerializeManagerTest, ALockedFileLogsTheSaveFailureAndTheCacheKeepsTheVal
   EXPECT_NE(added.find("保存持久化值失败：database is locked"), std::string::npos) << added;
   EXPECT_EQ(QueryFile(name_.get(), "select key, value from t"), Rows{"k|on disk"});
   EXPECT_EQ(SerializeManager(name_.get()).GetValue(L"t", L"k", L""), L"on disk");
+}
+
+// SQLite's table names ignore letter case, the store's do not: a save, delete
+// or drop under a name that differs only in case fails and never reaches the
+// other table's rows.
+TEST(SerializeManagerCase, ACaseVariantOfATableNameNeverTouchesTheOtherTable) {
+  const std::pair<std::wstring, std::wstring> orders[] = {{L"settings", L"Settings"}, {L"Settings", L"settings"}};
+  for (const auto& [first, second] : orders) {
+    SCOPED_TRACE(common::ws2s(first) + " then " + common::ws2s(second));
+    ScopedStoreName name;
+    const LogWatch log;
+    {
+      SerializeManager store(name.get());
+      store.SaveValue(first, L"width", L"100");
+      store.SaveValue(second, L"width", L"999");
+      EXPECT_EQ(store.GetValue(second, L"width", L""), L"999");
+      EXPECT_EQ(store.GetValue(first, L"width", L""), L"100");
+      store.DeleteKey(second, L"width");
+      store.DeleteTable(second);
+    }
+    const std::string added = log.Added();
+    EXPECT_NE(added.find("保存持久化值失败：table \"" + common::ws2s(second) + "\" already exists"), std::string::npos)
+        << added;
+    EXPECT_NE(added.find("删除持久化数据失败：no such table: " + common::ws2s(second)), std::string::npos) << added;
+    EXPECT_NE(added.find("删除持久化表失败：no such table: " + common::ws2s(second)), std::string::npos) << added;
+    EXPECT_EQ(QueryFile(name.get(), "select name from sqlite_master"), Rows{common::ws2s(first)});
+    SerializeManager store(name.get());
+    EXPECT_EQ(store.GetValue(first, L"width", L""), L"100");
+    EXPECT_EQ(store.GetValue(second, L"width", L"none"), L"none");
+  }
+}
+
+// A table the store did not make, without a key column: the key check, the
+// save and the delete fail and log; memory keeps the save and the removal,
+// the file keeps its row.
+TEST_F(SerializeManagerTest, ATableWithoutAKeyColumnFailsEveryStatementAndMemoryKeepsItsChanges) {
+  InsertRaw(name_.get(), "create table odd (a text, b text); insert into odd values ('k', 'loaded');");
+  const LogWatch log;
+  {
+    SerializeManager store(name_.get());
+    EXPECT_EQ(store.GetValue(L"odd", L"k", L""), L"loaded");
+    store.SaveValue(L"odd", L"new", L"1");
+    EXPECT_EQ(store.GetValue(L"odd", L"new", L""), L"1");
+    store.DeleteKey(L"odd", L"k");
+    EXPECT_EQ(store.GetValue(L"odd", L"k", L"gone"), L"gone");
+  }
+  const std::string added = log.Added();
+  EXPECT_NE(added.find("查询持久化值失败：no such column: key"), std::string::npos) << added;
+  EXPECT_NE(added.find("保存持久化值失败：table odd has no column named key"), std::string::npos) << added;
+  EXPECT_NE(added.find("删除持久化数据失败：no such column: key"), std::string::npos) << added;
+  EXPECT_EQ(QueryFile(name_.get(), "select a, b from odd"), Rows{"k|loaded"});
+  EXPECT_EQ(SerializeManager(name_.get()).GetValue(L"odd", L"k", L""), L"loaded");
+}
+
+TEST_F(SerializeManagerTest, ALoadThatFailsKeepsWhatItLoadedAndTheNextStartsEmpty) {
+  InsertRaw(name_.get(),
+            "create table a (key text not null, value text not null); insert into a values ('k', 'loaded');"
+            "create table b (key text not null, value text not null); insert into b values ('k', 'lost');");
+  const size_t page = std::stoul(QueryFile(name_.get(), "pragma page_size")[0]);
+  const size_t b_page = std::stoul(QueryFile(name_.get(), "select rootpage from sqlite_master where name='b'")[0]);
+  std::string bytes = testing_support::ReadBytes(name_.file());
+  ASSERT_GE(bytes.size(), b_page * page);
+  bytes.replace((b_page - 1) * page, page, page, 'X');
+  ASSERT_TRUE(testing_support::WriteBytes(name_.file(), bytes));
+  const LogWatch log;
+  {
+    SerializeManager store(name_.get());
+    EXPECT_NE(log.Added().find("初始化持久化失败：database disk image is malformed"), std::string::npos) << log.Added();
+    EXPECT_EQ(store.GetTables(), std::vector<std::wstring>{L"a"});
+    EXPECT_EQ(store.GetValue(L"a", L"k", L""), L"loaded");
+  }
+  EXPECT_TRUE(SerializeManager(name_.get()).GetTables().empty());
 }
 
 }  // namespace

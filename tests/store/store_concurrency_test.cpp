@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <sstream>
 #include <string>
@@ -51,6 +52,45 @@ TEST(StoreConcurrency, EightThreadsSaveAndReadTheirKeysOnOneStore) {
   EXPECT_EQ(store.GetValues(L"t").size(), static_cast<size_t>(kThreads * kKeys));
   for (int t = 0; t < kThreads; ++t)
     for (int i = 0; i < kKeys; ++i) ASSERT_EQ(store.GetValue(L"t", Key(t, i), std::wstring()), Value(t, i));
+}
+
+// Reads are answered from memory, so they never wait for a delete that waits
+// for another program's write lock.
+TEST(StoreConcurrency, ReadsDoNotWaitForADeleteWaitingOnTheFile) {
+  ScopedStoreName name;
+  SerializeManager store(name.get());
+  store.SaveValue(L"t", L"deleted", L"1");
+  store.SaveValue(L"t", L"kept", L"2");
+  CppSQLite3DB other;
+  other.open(common::ws2s(name.file()).c_str(), false);
+  other.execDML("begin immediate;");
+  const LogWatch log;
+  std::thread deleter([&] { store.DeleteKey(L"t", L"deleted"); });
+  // Time for the delete to reach its wait (the busy timeout is 5 s).
+  ::Sleep(500);
+  EXPECT_EQ(store.GetValue(L"t", L"kept", L""), L"2");
+  EXPECT_EQ(store.GetValues(L"t").size(), 1u);
+  EXPECT_EQ(store.GetTables().size(), 1u);
+  EXPECT_EQ(log.Added().find("删除持久化数据失败"), std::string::npos) << "the reads waited for the delete to fail";
+  other.execDML("rollback;");
+  deleter.join();
+  EXPECT_EQ(store_test::QueryFile(name.get(), "select key from t"), std::vector<std::string>{"kept"});
+}
+
+// Two threads save one key at once, round after round; after each round
+// memory and the file hold the same value.
+TEST(StoreConcurrency, SavesOfOneKeyLeaveMemoryAndTheFileAgreeing) {
+  ScopedStoreName name;
+  SerializeManager store(name.get());
+  int disagreements = 0;
+  for (int round = 0; round < 100; ++round) {
+    std::atomic<int> next{0};
+    testing_support::RunOnThreadsAtOnce(
+        2, [&] { store.SaveValue(L"t", L"k", std::to_wstring(round) + L"." + std::to_wstring(next++)); });
+    const std::string cached = common::ws2s(store.GetValue(L"t", L"k", L""));
+    if (store_test::QueryFile(name.get(), "select value from t") != std::vector<std::string>{cached}) ++disagreements;
+  }
+  EXPECT_EQ(disagreements, 0);
 }
 
 // A writer in a child process: keys of writer TQ_WRITER into store TQ_STORE.

@@ -12,12 +12,13 @@
 
 #include "support/test_support.h"
 #include "t_common/folders.h"
+#include "t_common/store.h"
 #include "t_common/text.h"
 
 namespace store_test {
 
 inline std::wstring StoreFile(const std::wstring& name) {
-  return common::GetPersistentFolder(L"Tessaquill", true) + L"\\" + (name.empty() ? L"Tessaquill" : name) + L".db";
+  return common::GetStoreFilePath(name, true);
 }
 
 // The database with its write-ahead log and index files.

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cwchar>
@@ -93,14 +94,17 @@ std::wstring ChildEnvironment(const std::vector<std::pair<std::wstring, std::wst
   return block;
 }
 
-// Starts program with the gtest filter and the variables (and TQ_TEST_CHILD);
-// the process handle, or null.
+// Starts program with the gtest filter and the variables (and TQ_TEST_CHILD),
+// and with its report written to report when one is named; the process
+// handle, or null.
 HANDLE StartChild(const std::wstring& program, const std::string& filter,
-                  const std::vector<std::pair<std::wstring, std::wstring>>& environment) {
+                  const std::vector<std::pair<std::wstring, std::wstring>>& environment,
+                  const std::wstring& report = std::wstring()) {
   auto variables = environment;
   variables.emplace_back(L"TQ_TEST_CHILD", L"1");
   std::wstring block = ChildEnvironment(variables);
   std::wstring command = L"\"" + program + L"\" --gtest_filter=" + std::wstring(filter.begin(), filter.end());
+  if (!report.empty()) command += L" \"--gtest_output=json:" + report + L"\"";
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   win::ScopedProcessInformation process;
@@ -119,7 +123,9 @@ int RunSelfInChild(const std::string& filter, const std::vector<std::pair<std::w
 
 int RunProgramInChild(const std::wstring& program, const std::string& filter,
                       const std::vector<std::pair<std::wstring, std::wstring>>& environment, unsigned int timeout_ms) {
-  win::ScopedHandle child(StartChild(program, filter, environment));
+  const ScopedTempDir folder;
+  const std::wstring report = folder.Child(L"report.json");
+  win::ScopedHandle child(StartChild(program, filter, environment, report));
   if (!child) return -1;
   if (::WaitForSingleObject(child.get(), timeout_ms) != WAIT_OBJECT_0) {
     ::TerminateProcess(child.get(), 1);
@@ -127,6 +133,11 @@ int RunProgramInChild(const std::wstring& program, const std::string& filter,
   }
   DWORD code = 0;
   ::GetExitCodeProcess(child.get(), &code);
+  // The child's own report proves that the test ran: gtest lists only the
+  // tests that the filter matched, each with how it ended.
+  const std::string ran = ReadBytes(report);
+  if (ran.find("\"result\": \"COMPLETED\"") == std::string::npos || ran.find("\"result\": \"SKIPPED\"") != std::string::npos)
+    return -2;
   return static_cast<int>(code);
 }
 
@@ -153,17 +164,29 @@ void RunOnThreadsAtOnce(int count, const std::function<void()>& body) {
   for (auto& thread : threads) thread.join();
 }
 
-std::wstring ProgramLogPath() {
+std::vector<std::pair<std::wstring, std::string>> ReadProgramLogFiles() {
   wchar_t appdata[MAX_PATH] = {};
   ::SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appdata);
-  SYSTEMTIME now;
-  ::GetLocalTime(&now);
-  wchar_t path[MAX_PATH] = {};
-  std::swprintf(path, MAX_PATH, L"%ls\\" TQ_DATA_FOLDER L"\\log\\program_%04u%02u%02u.log", appdata, now.wYear,
-                now.wMonth, now.wDay);
-  return path;
+  const std::wstring folder = std::wstring(appdata) + L"\\" TQ_DATA_FOLDER L"\\log\\";
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW data;
+  const win::ScopedFindHandle find(::FindFirstFileW((folder + L"program_*.log").c_str(), &data));
+  if (find) {
+    do {
+      names.push_back(data.cFileName);
+    } while (::FindNextFileW(find.get(), &data));
+  }
+  // program_YYYYMMDD.log: by name is by day.
+  std::sort(names.begin(), names.end());
+  std::vector<std::pair<std::wstring, std::string>> files;
+  for (const std::wstring& name : names) files.emplace_back(folder + name, ReadBytes(folder + name));
+  return files;
 }
 
-std::string ReadProgramLog() { return ReadBytes(ProgramLogPath()); }
+std::string ReadProgramLog() {
+  std::string log;
+  for (const auto& file : ReadProgramLogFiles()) log += file.second;
+  return log;
+}
 
 }  // namespace testing_support

@@ -35,8 +35,9 @@ bool RemoveTree(const std::wstring& path);
 std::wstring SelfPath();
 
 // Runs this test program again in a child process with --gtest_filter=filter
-// and the extra environment variables, and returns its exit code (-1 when it
-// could not be started or did not end within the timeout).
+// and the extra environment variables, and returns its exit code: -1 when it
+// could not be started or did not end within the timeout, -2 when it ran no
+// test to completion (a filter that matched nothing, or a test that skipped).
 int RunSelfInChild(const std::string& filter,
                    const std::vector<std::pair<std::wstring, std::wstring>>& environment = {},
                    unsigned int timeout_ms = 120000);
@@ -54,8 +55,10 @@ bool IsChildRun();
 // Runs body on count threads released together, and waits for all of them.
 void RunOnThreadsAtOnce(int count, const std::function<void()>& body);
 
-// Today's program log of t_base (empty when there is none yet).
-std::wstring ProgramLogPath();
+// Every day's program log of t_base, each file's path and contents, oldest
+// day first; and all of them as one text, so that a line is found whichever
+// day's file it went to.
+std::vector<std::pair<std::wstring, std::string>> ReadProgramLogFiles();
 std::string ReadProgramLog();
 
 }  // namespace testing_support
