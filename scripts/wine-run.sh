@@ -23,7 +23,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export WINEARCH=win64
 unset DISPLAY WAYLAND_DISPLAY
 if [ -n "${TQ_WINE_BIN:-}" ]; then
-  wine="$TQ_WINE_BIN/wine64"
+  wine="$TQ_WINE_BIN/wine"
   export WINESERVER="$TQ_WINE_BIN/wineserver"
 else
   wine=wine
