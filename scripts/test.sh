@@ -11,7 +11,7 @@ wine32=${TQ_DEPS_DIR:-/var/cache/t_common-deps}/wine32/install
 if [ -f "$wine32/ready" ]; then
   ctest --preset x86 "$@"
 else
-  echo "test.sh: no 32-bit Wine here (bash scripts/wine32.sh builds one into $wine32);" \
-    "the x86 build was compiled and linked, its tests not run"
+  echo "test.sh: no working 32-bit Wine here (bash scripts/wine32.sh builds one into $wine32" \
+    "on a machine that runs 32-bit code); the x86 build was compiled and linked, its tests not run"
 fi
 ctest --preset x64 "$@"
