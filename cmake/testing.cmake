@@ -14,11 +14,18 @@
 #   "exedir"), so that CTest never runs two such tests at once.
 set(TQ_WINE_ROOT ${CMAKE_BINARY_DIR}/wine)
 set(TQ_WINE_RUN ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
+set(TQ_WINE_ENV "TQ_WINE_ROOT=${TQ_WINE_ROOT}")
+# Debian's 32-bit Wine cannot be installed here: 32-bit programs run under the
+# WoW64 Wine that scripts/wine32.sh builds.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(TQ_WINE_BIN ${TQ_DEPS_DIR}/wine32/install/bin CACHE PATH "The Wine that runs the 32-bit test programs")
+  list(APPEND TQ_WINE_ENV "TQ_WINE_BIN=${TQ_WINE_BIN}")
+endif()
 
 add_test(NAME wine_prefix COMMAND ${TQ_WINE_RUN} --prepare)
-set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine ENVIRONMENT "TQ_WINE_ROOT=${TQ_WINE_ROOT}")
+set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine ENVIRONMENT "${TQ_WINE_ENV}")
 add_test(NAME wine_stop COMMAND ${TQ_WINE_RUN} --stop-all)
-set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine ENVIRONMENT "TQ_WINE_ROOT=${TQ_WINE_ROOT}")
+set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine ENVIRONMENT "${TQ_WINE_ENV}")
 
 function(tq_add_gtest name)
   cmake_parse_arguments(ARG "STATIC" "" "SOURCES;LIBS" ${ARGN})
@@ -35,7 +42,7 @@ endfunction()
 
 function(tq_add_wine_test test_name program)
   cmake_parse_arguments(ARG "" "WINVER;PREFIX;TZ" "ARGS;ENV;LOCKS" ${ARGN})
-  set(env "TQ_WINE_ROOT=${TQ_WINE_ROOT}")
+  set(env ${TQ_WINE_ENV})
   if(ARG_WINVER)
     list(APPEND env "TQ_WINVER=${ARG_WINVER}")
   endif()

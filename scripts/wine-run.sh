@@ -4,7 +4,9 @@
 #   wine-run.sh --prepare           create the prefix now
 #   wine-run.sh --stop-all          stop the wineserver of every prefix under the root
 # Environment: TQ_WINE_ROOT (required), TQ_WINVER (a `winecfg /v` name, own prefix),
-# TQ_PREFIX (a prefix of its own by that name, for state no other test touches), TZ.
+# TQ_PREFIX (a prefix of its own by that name, for state no other test touches), TZ,
+# TQ_WINE_BIN (the bin folder of another Wine, such as the WoW64 build of
+# scripts/wine32.sh that runs 32-bit programs; default: the installed Wine).
 set -euo pipefail
 
 root=${TQ_WINE_ROOT:?TQ_WINE_ROOT names the folder that holds the prefixes}
@@ -20,10 +22,17 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export WINEARCH=win64
 unset DISPLAY WAYLAND_DISPLAY
+if [ -n "${TQ_WINE_BIN:-}" ]; then
+  wine="$TQ_WINE_BIN/wine"
+  export WINESERVER="$TQ_WINE_BIN/wineserver"
+else
+  wine=wine
+  export WINESERVER=wineserver
+fi
 
 if [ "${1:-}" = "--stop-all" ]; then
   for p in "$root"/prefix*/; do
-    [ -d "$p" ] && WINEPREFIX="${p%/}" wineserver -k 2>/dev/null || true
+    [ -d "$p" ] && WINEPREFIX="${p%/}" "$WINESERVER" -k 2>/dev/null || true
   done
   exit 0
 fi
@@ -34,11 +43,17 @@ prepare() {
   flock 9
   if [ ! -f "$WINEPREFIX/.ready" ]; then
     rm -rf "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1
-    if [ -n "$winver" ]; then
-      wine winecfg /v "$winver" >/dev/null 2>&1
+    if [ -n "${TQ_WINE_BIN:-}" ]; then
+      # That Wine is built without X: windows, which COM apartments and
+      # wineboot create, need the null display driver from the start.
+      mkdir -p "$WINEPREFIX"
+      printf 'WINE REGISTRY Version 2\n\n[Software\\\\Wine\\\\Drivers]\n"Graphics"="null"\n' > "$WINEPREFIX/user.reg"
     fi
-    wineserver -w
+    "$wine" wineboot -i >/dev/null 2>&1
+    if [ -n "$winver" ]; then
+      "$wine" winecfg /v "$winver" >/dev/null 2>&1
+    fi
+    "$WINESERVER" -w
     touch "$WINEPREFIX/.ready"
   fi
   flock -u 9
@@ -47,4 +62,4 @@ prepare() {
 
 prepare
 [ "${1:-}" = "--prepare" ] && exit 0
-exec wine "$@"
+exec "$wine" "$@"

@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <cwchar>
 #include <string>
 
 #include "foundation/wow64_path.h"
 #include "support/test_support.h"
+#include "t_common/os_version.h"
 
 namespace {
 
@@ -99,6 +101,29 @@ TEST(SpecialFolderPath, SystemFolderRedirectsToSysWow64) {
   // Only the system folder is redirected.
   EXPECT_EQ(common::GetSpecialFolderPath(CSIDL_WINDOWS, true), common::GetSpecialFolderPath(CSIDL_WINDOWS, false));
 }
+
+#if defined(__i386__)
+WORD ImageMachine(const std::wstring& file) {
+  const std::string image = testing_support::ReadBytes(file);
+  if (image.size() < sizeof(IMAGE_DOS_HEADER)) return 0;
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
+  const size_t machine_at = static_cast<size_t>(dos->e_lfanew) + sizeof(DWORD);
+  if (machine_at + sizeof(WORD) > image.size()) return 0;
+  WORD machine;
+  std::memcpy(&machine, image.data() + machine_at, sizeof machine);
+  return machine;
+}
+
+// In a 32-bit process on 64-bit Windows the converted system folder is the
+// 32-bit one: the shell's own name for it, holding 32-bit system modules.
+TEST(SpecialFolderPath, RedirectedSystemFolderIsThe32BitOneUnderWow64) {
+  ASSERT_TRUE(common::IsX64System());
+  const std::wstring redirected = common::GetSpecialFolderPath(CSIDL_SYSTEM, true);
+  EXPECT_EQ(::lstrcmpiW(redirected.c_str(), ShellFolder(CSIDL_SYSTEMX86).c_str()), 0) << redirected;
+  EXPECT_TRUE(common::IsDir(redirected.c_str()));
+  EXPECT_EQ(ImageMachine(redirected + L"\\kernel32.dll"), IMAGE_FILE_MACHINE_I386);
+}
+#endif
 
 TEST(SpecialFolderPath, UnknownFolderNumberGivesEmpty) {
   EXPECT_EQ(common::GetSpecialFolderPath(0x7777, false), L"");

@@ -85,6 +85,42 @@ TEST(FaultGuard, ThreadsFaultIndependently) {
   EXPECT_EQ(completions.load(), 400);
 }
 
+#if defined(__i386__)
+EXCEPTION_REGISTRATION_RECORD* ExceptionChainHead() {
+  EXCEPTION_REGISTRATION_RECORD* head;
+  __asm__ volatile("movl %%fs:0, %0" : "=r"(head));
+  return head;
+}
+
+int chain_handler_calls = 0;
+EXCEPTION_DISPOSITION NTAPI CountingChainHandler(EXCEPTION_RECORD*, void*, CONTEXT*, void*) {
+  ++chain_handler_calls;
+  return ExceptionContinueSearch;
+}
+
+// The body's own frame on the x86 exception chain is abandoned with the body:
+// the chain head must be back where it was, or the next exception would walk
+// into a dead stack frame.
+TEST(FaultGuard, FaultRestoresTheX86ExceptionChain) {
+  EXCEPTION_REGISTRATION_RECORD* const before = ExceptionChainHead();
+  for (int round = 0; round < 3; ++round) {
+    EXPECT_FALSE(common::RunWithFaultGuard(
+        [](void*) {
+          EXCEPTION_REGISTRATION_RECORD record;
+          record.Next = ExceptionChainHead();
+          record.Handler = &CountingChainHandler;
+          __asm__ volatile("movl %0, %%fs:0" : : "r"(&record) : "memory");
+          WriteToUnmappedMemory();
+        },
+        nullptr));
+    EXPECT_EQ(ExceptionChainHead(), before);
+  }
+  EXPECT_EQ(chain_handler_calls, 0);  // the guard answers first
+  EXPECT_TRUE(common::RunWithFaultGuard([](void*) {}, nullptr));
+  EXPECT_EQ(ExceptionChainHead(), before);
+}
+#endif
+
 LONG WINAPI AnsweringGetVersion(OSVERSIONINFOEXW* info) {
   info->dwMajorVersion = 6;
   info->wProductType = VER_NT_SERVER;
