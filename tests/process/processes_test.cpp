@@ -146,16 +146,21 @@ TEST(TerminateProcesses, IgnoreSelfEndsOnlyTheOlderSiblings) {
   EXPECT_TRUE(group.at(4).Running());
 }
 
+// Names in the system's namespaces (Global\..., Local\...) are valid and work as plain ones.
 TEST(Mutexes, IsAppExistTestsWithoutLeavingAMutex) {
-  const std::wstring name = L"tq_mutex_probe_" + std::to_wstring(::GetCurrentProcessId());
-  EXPECT_FALSE(common::IsAppExist(name.c_str()));
-  EXPECT_EQ(::OpenMutexW(SYNCHRONIZE, FALSE, name.c_str()), nullptr);
-  {
-    const win::ScopedHandle held(common::CreateAppMutex(name.c_str()));
-    ASSERT_TRUE(held.valid());
-    EXPECT_TRUE(common::IsAppExist(name.c_str()));
+  const std::wstring base = L"tq_mutex_probe_" + std::to_wstring(::GetCurrentProcessId());
+  for (const std::wstring& name : {base, L"Global\\" + base, L"Local\\" + base}) {
+    SCOPED_TRACE(Narrow(name));
+    EXPECT_FALSE(common::IsAppExist(name.c_str()));
+    EXPECT_EQ(::OpenMutexW(SYNCHRONIZE, FALSE, name.c_str()), nullptr);
+    {
+      const win::ScopedHandle held(common::CreateAppMutex(name.c_str()));
+      ASSERT_TRUE(held.valid());
+      EXPECT_TRUE(common::IsAppExist(name.c_str()));
+      EXPECT_EQ(common::CreateAppMutex(name.c_str()), nullptr);
+    }
+    EXPECT_FALSE(common::IsAppExist(name.c_str()));
   }
-  EXPECT_FALSE(common::IsAppExist(name.c_str()));
 }
 
 TEST(BadInput, EveryFunctionGivesItsFailureResult) {
