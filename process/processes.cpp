@@ -75,6 +75,17 @@ void TerminateByName(const wchar_t* name, DWORD spared_process_id) {
   }
 }
 
+// EnumWindows callback: brings the first window of the process *context names
+// to the front and stops there.
+BOOL CALLBACK ShowFirstWindowOfProcess(HWND window, LPARAM context) {
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(window, &owner);
+  if (owner != *reinterpret_cast<const DWORD*>(context)) return TRUE;
+  ::SetForegroundWindow(window);
+  ::ShowWindow(window, ::IsIconic(window) ? SW_SHOWNORMAL : SW_SHOW);
+  return FALSE;
+}
+
 }  // namespace
 
 unsigned long GetProcessID(const wchar_t* name) { return FindByName(name); }
@@ -103,21 +114,9 @@ bool TerminateAppIgnoreSelf(const wchar_t* name) {
 }
 
 bool ShowApp(const wchar_t* name) {
-  const DWORD process_id = FindByName(name);
+  DWORD process_id = FindByName(name);
   if (process_id == 0) return false;
-  struct Search {
-    DWORD process_id;
-  } search = {process_id};
-  ::EnumWindows(
-      [](HWND window, LPARAM context) -> BOOL {
-        DWORD owner = 0;
-        ::GetWindowThreadProcessId(window, &owner);
-        if (owner != reinterpret_cast<Search*>(context)->process_id) return TRUE;
-        ::SetForegroundWindow(window);
-        ::ShowWindow(window, ::IsIconic(window) ? SW_SHOWNORMAL : SW_SHOW);
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  ::EnumWindows(&ShowFirstWindowOfProcess, reinterpret_cast<LPARAM>(&process_id));
   return true;
 }
 
