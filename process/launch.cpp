@@ -35,6 +35,18 @@ const wchar_t* AdminVerb(bool vista_or_later, bool user_is_admin) {
   return vista_or_later && !user_is_admin ? L"runas" : nullptr;
 }
 
+namespace {
+
+AdminCheck g_admin_check = nullptr;
+
+}  // namespace
+
+AdminCheck SetAdminCheckForTesting(AdminCheck check) {
+  const AdminCheck previous = g_admin_check;
+  g_admin_check = check;
+  return previous;
+}
+
 }  // namespace launch_internal
 
 namespace {
@@ -88,7 +100,9 @@ bool ExecuteExe(const wchar_t* path, const wchar_t* parameters, bool wait, bool 
 }
 
 bool ExecuteExeAsAdmin(const wchar_t* path, const wchar_t* parameters, bool wait) {
-  const wchar_t* verb = launch_internal::AdminVerb(IsVistaOrLater(), ::IsUserAnAdmin() != FALSE);
+  const bool user_is_admin = launch_internal::g_admin_check != nullptr ? launch_internal::g_admin_check()
+                                                                      : ::IsUserAnAdmin() != FALSE;
+  const wchar_t* verb = launch_internal::AdminVerb(IsVistaOrLater(), user_is_admin);
   return win::ReportResult(ShellExecuteAndWait(verb, path, parameters, wait, SW_SHOWNORMAL));
 }
 

@@ -20,6 +20,12 @@ std::wstring LauncherCommandLine(const wchar_t* path, const wchar_t* parameters)
 // caller that is not an administrator, else none (null).
 const wchar_t* AdminVerb(bool vista_or_later, bool user_is_admin);
 
+// Whether the caller is an administrator, as ExecuteExeAsAdmin asks it;
+// replaceable so that tests reach the elevating path where every process is
+// one. Installs check (null restores IsUserAnAdmin) and returns the previous.
+using AdminCheck = bool (*)();
+AdminCheck SetAdminCheckForTesting(AdminCheck check);
+
 }  // namespace launch_internal
 }  // namespace common
 

@@ -89,6 +89,21 @@ TEST(LaunchDecisions, AdminVerbAsksForElevationOnlyForNonAdministratorsOnVista) 
   }
 }
 
+// Every Wine process is an administrator and "runas" starts the program as
+// "open" does: both verbs of the real call start it.
+TEST(Launch, ExecuteExeAsAdminStartsTheProgramWithEitherVerb) {
+  ScopedTempDir dir;
+  const std::wstring program = CopyHelper(dir.path(), UniqueExeName(L"tq_admin"));
+  const std::wstring record = dir.Child(L"rec.txt");
+  for (const auto check : {+[] { return false; }, +[] { return true; }}) {
+    const auto previous = common::launch_internal::SetAdminCheckForTesting(check);
+    ::DeleteFileW(record.c_str());
+    EXPECT_TRUE(common::ExecuteExeAsAdmin(program.c_str(), (L"--record \"" + record + L"\"").c_str(), true));
+    common::launch_internal::SetAdminCheckForTesting(previous);
+    EXPECT_EQ(RecordValue(testing_support::ReadBytes(record), "show"), "1") << "administrator: " << check();
+  }
+}
+
 TEST(Launch, WithWaitTheProgramHasRunAndEndedWhenTheCallReturns) {
   for (const auto& launcher : kLaunchers) {
     SCOPED_TRACE(launcher.name);
