@@ -6,8 +6,14 @@
 # Environment: TQ_WINE_ROOT (required), TQ_WINVER (a `winecfg /v` name, own prefix),
 # TQ_PREFIX (a prefix of its own by that name, for state no other test touches), TZ,
 # TQ_WINE_BIN (the bin folder of another Wine, such as the WoW64 build of
-# scripts/wine32.sh that runs 32-bit programs; default: the installed Wine).
+# scripts/wine32.sh that runs 32-bit programs; default: the installed Wine),
+# TQ_XVFB=1 (run on a virtual X display), TQ_DRIVES ("q:=/unix/folder ...": drive
+# letters mapped in the prefix, the folders created).
 set -euo pipefail
+
+if [ -n "${TQ_XVFB:-}" ] && [ -z "${TQ_XVFB_DISPLAY:-}" ]; then
+  exec env TQ_XVFB_DISPLAY=1 xvfb-run -a "$0" "$@"
+fi
 
 root=${TQ_WINE_ROOT:?TQ_WINE_ROOT names the folder that holds the prefixes}
 winver=${TQ_WINVER:-}
@@ -21,7 +27,8 @@ export WINEPREFIX="$root/prefix${prefix_name:+-$prefix_name}"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export WINEARCH=win64
-unset DISPLAY WAYLAND_DISPLAY
+[ -n "${TQ_XVFB_DISPLAY:-}" ] || unset DISPLAY
+unset WAYLAND_DISPLAY
 if [ -n "${TQ_WINE_BIN:-}" ]; then
   wine="$TQ_WINE_BIN/wine"
   export WINESERVER="$TQ_WINE_BIN/wineserver"
@@ -61,5 +68,9 @@ prepare() {
 }
 
 prepare
+for drive in ${TQ_DRIVES:-}; do
+  mkdir -p "${drive#*=}"
+  ln -sfn "${drive#*=}" "$WINEPREFIX/dosdevices/${drive%%=*}"
+done
 [ "${1:-}" = "--prepare" ] && exit 0
 exec "$wine" "$@"

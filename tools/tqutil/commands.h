@@ -19,6 +19,9 @@ extern const Command kConfigCommand;
 extern const Command kExpandCommand;
 extern const Command kOsCommand;
 extern const Command kGuidCommand;
+extern const Command kProcCommand;
+extern const Command kLaunchCommand;
+extern const Command kMutexCommand;
 
 extern const StatusSection kLibraryStatus;
 extern const StatusSection kFoldersStatus;
