@@ -4,8 +4,9 @@ namespace tqutil {
 
 const std::vector<const Command*>& AllCommands() {
   static const std::vector<const Command*> commands = {
-      &kConfigCommand, &kDigestCommand, &kExpandCommand, &kGuidCommand,  &kHolidaysCommand, &kMarketCommand,
-      &kOsCommand,     &kPathsCommand,  &kStatusCommand, &kStoreCommand, &kSymbolCommand,
+      &kConfigCommand, &kDigestCommand, &kExpandCommand, &kGuidCommand,  &kHolidaysCommand, &kLinkCommand,
+      &kMarketCommand, &kOsCommand,     &kPathsCommand,  &kPinCommand,   &kShortcutCommand, &kStatusCommand,
+      &kStoreCommand,  &kSymbolCommand,
   };
   return commands;
 }

@@ -19,6 +19,9 @@ extern const Command kConfigCommand;
 extern const Command kExpandCommand;
 extern const Command kOsCommand;
 extern const Command kGuidCommand;
+extern const Command kLinkCommand;
+extern const Command kShortcutCommand;
+extern const Command kPinCommand;
 
 extern const StatusSection kLibraryStatus;
 extern const StatusSection kFoldersStatus;
