@@ -4,9 +4,23 @@ namespace tqutil {
 
 const std::vector<const Command*>& AllCommands() {
   static const std::vector<const Command*> commands = {
-      &kConfigCommand, &kDigestCommand, &kExpandCommand, &kGuidCommand,  &kHolidaysCommand,
-      &kLaunchCommand, &kMarketCommand, &kMutexCommand,  &kOsCommand,    &kPathsCommand,
-      &kProcCommand,   &kStatusCommand, &kStoreCommand,  &kSymbolCommand,
+      &kConfigCommand,
+      &kDigestCommand,
+      &kExpandCommand,
+      &kGuidCommand,
+      &kHolidaysCommand,
+      &kLaunchCommand,
+      &kLinkCommand,
+      &kMarketCommand,
+      &kMutexCommand,
+      &kOsCommand,
+      &kPathsCommand,
+      &kPinCommand,
+      &kProcCommand,
+      &kShortcutCommand,
+      &kStatusCommand,
+      &kStoreCommand,
+      &kSymbolCommand,
   };
   return commands;
 }

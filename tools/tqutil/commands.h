@@ -22,6 +22,9 @@ extern const Command kGuidCommand;
 extern const Command kProcCommand;
 extern const Command kLaunchCommand;
 extern const Command kMutexCommand;
+extern const Command kLinkCommand;
+extern const Command kShortcutCommand;
+extern const Command kPinCommand;
 
 extern const StatusSection kLibraryStatus;
 extern const StatusSection kFoldersStatus;
