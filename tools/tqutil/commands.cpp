@@ -6,6 +6,7 @@ const std::vector<const Command*>& AllCommands() {
   static const std::vector<const Command*> commands = {
       &kConfigCommand, &kDigestCommand, &kExpandCommand, &kGuidCommand,  &kHolidaysCommand, &kMarketCommand,
       &kOsCommand,     &kPathsCommand,  &kStatusCommand, &kStoreCommand, &kSymbolCommand,
+      &kTaskCommand,
   };
   return commands;
 }

@@ -19,6 +19,7 @@ extern const Command kConfigCommand;
 extern const Command kExpandCommand;
 extern const Command kOsCommand;
 extern const Command kGuidCommand;
+extern const Command kTaskCommand;
 
 extern const StatusSection kLibraryStatus;
 extern const StatusSection kFoldersStatus;
