@@ -14,6 +14,7 @@
 #include "process/std_user_launch_internal.h"
 #include "support/test_support.h"
 #include "t_common/text.h"
+#include "win/com.h"
 
 namespace {
 
@@ -216,6 +217,36 @@ TEST(FakeSchedulerFailures, EachFailingStepIsLoggedAndReleasesEverything) {
     }
     EXPECT_EQ(scheduler.Unbalanced(), std::vector<std::wstring>());
   }
+}
+
+// Wine's own scheduler (a Windows 7 prefix) stores a registered task as the
+// file system32\tasks\<name>, UTF-8 XML behind a byte-order mark.
+std::wstring StoredTaskFile(const std::wstring& name) {
+  wchar_t system[MAX_PATH];
+  ::GetSystemDirectoryW(system, MAX_PATH);
+  return std::wstring(system) + L"\\tasks\\" + name;
+}
+
+TEST(RealScheduler, DailyTaskIsStoredAndASecondRegistrationReplacesIt) {
+  const win::ScopedComInitializer com(COINIT_APARTMENTTHREADED);
+  ASSERT_TRUE(com.usable());
+  const std::wstring name = TQ_TASK_NAME_PREFIX L"daily test " + std::to_wstring(::GetCurrentProcessId());
+  const std::wstring file = StoredTaskFile(name);
+  const std::string author = "<Author>" + common::ws2s(name) + "</Author>";
+
+  // Wine refuses a repetition pattern, so the daily form without one.
+  ASSERT_TRUE(common::RegisterLaunchTask(name.c_str(), L"C:\\windows\\notepad.exe", L"a b", 1, TASK_TRIGGER_DAILY));
+  const std::string stored = testing_support::ReadBytes(file);
+  EXPECT_EQ(stored.substr(0, 3), "\xEF\xBB\xBF");
+  EXPECT_NE(stored.find(author), std::string::npos) << stored;
+
+  // A mark of ours in the stored file goes when the task is registered again.
+  ASSERT_TRUE(testing_support::WriteBytes(file, stored + "<!-- first registration -->"));
+  ASSERT_TRUE(common::RegisterLaunchTask(name.c_str(), L"C:\\windows\\notepad.exe", L"a b", 1, TASK_TRIGGER_DAILY));
+  const std::string replaced = testing_support::ReadBytes(file);
+  EXPECT_NE(replaced.find(author), std::string::npos) << replaced;
+  EXPECT_EQ(replaced.find("first registration"), std::string::npos) << replaced;
+  EXPECT_TRUE(::DeleteFileW(file.c_str()));
 }
 
 }  // namespace
