@@ -8,7 +8,11 @@
 #include <utility>
 
 #include "foundation/failure_log.h"
+#include "foundation/product_names.h"
 #include "t_base/program_log.h"
+#include "t_common/launch.h"
+#include "t_common/os_version.h"
+#include "t_common/std_user_launch.h"
 #include "win/com.h"
 #include "win/result.h"
 
@@ -194,6 +198,12 @@ HRESULT RegisterTask(const wchar_t* task_name, const wchar_t* path, const wchar_
 bool RegisterLaunchTask(const wchar_t* task_name, const wchar_t* path, const wchar_t* parameters, int trigger_value,
                         int trigger_type) {
   return win::ReportResult(RegisterTask(task_name, path, parameters, trigger_value, trigger_type));
+}
+
+// Windows XP has no Task Scheduler 2.0, and no elevation to shed.
+bool RunAsStdUser(const wchar_t* path, const wchar_t* parameters) {
+  if (!IsVistaOrLater()) return ExecuteExe(path, parameters, false, true);
+  return RegisterLaunchTask(TQ_TASK_NAME_PREFIX L"RunAsStdUser", path, parameters, 0, TASK_TRIGGER_REGISTRATION);
 }
 
 ScopedTaskSchedulerAccess::ScopedTaskSchedulerAccess(TaskSchedulerAccess access)

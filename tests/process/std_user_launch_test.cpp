@@ -1,4 +1,6 @@
-// The task registration driven through the recording fake scheduler.
+// The standard-user launch: the task registration through a recording fake
+// scheduler, against Wine's own scheduler in a Windows 7 prefix, and the start
+// through the shell in a Windows XP prefix.
 #include <windows.h>
 #include <taskschd.h>
 
@@ -8,13 +10,17 @@
 #include <cwchar>
 #include <map>
 #include <string>
+#include <thread>
 
 #include "foundation/product_names.h"
 #include "process/fake_task_scheduler.h"
 #include "process/std_user_launch_internal.h"
 #include "support/test_support.h"
+#include "t_common/os_version.h"
+#include "t_common/std_user_launch.h"
 #include "t_common/text.h"
 #include "win/com.h"
+#include "win/scoped_handle.h"
 
 namespace {
 
@@ -33,9 +39,6 @@ class LogWatch {
 
 class FakeSchedulerTest : public ::testing::Test {
  protected:
-  bool Launch(const wchar_t* path, const wchar_t* parameters) {
-    return common::RegisterLaunchTask(kTaskName, path, parameters, 0, TASK_TRIGGER_REGISTRATION);
-  }
   bool Register(int trigger_value, int trigger_type, const wchar_t* parameters = L"--quote sh600000") {
     return common::RegisterLaunchTask(kTaskName, L"C:\\apps\\viewer.exe", parameters, trigger_value, trigger_type);
   }
@@ -53,7 +56,7 @@ class FakeSchedulerTest : public ::testing::Test {
 
 TEST_F(FakeSchedulerTest, RunAsStdUserRegistersTheDesignedTaskAndReleasesEverything) {
   LogWatch log;
-  ASSERT_TRUE(Launch(L"C:\\apps\\viewer.exe", L"--quote sh600000"));
+  ASSERT_TRUE(common::RunAsStdUser(L"C:\\apps\\viewer.exe", L"--quote sh600000"));
 
   // Every value set, and nothing else: no user id, no working folder.
   const std::map<std::wstring, std::wstring> expected = {
@@ -91,7 +94,7 @@ TEST_F(FakeSchedulerTest, RunAsStdUserRegistersTheDesignedTaskAndReleasesEveryth
 }
 
 TEST_F(FakeSchedulerTest, NullParametersGiveTheActionNoArguments) {
-  ASSERT_TRUE(Launch(L"C:\\apps\\viewer.exe", nullptr));
+  ASSERT_TRUE(common::RunAsStdUser(L"C:\\apps\\viewer.exe", nullptr));
   ASSERT_NE(Value(L"ExecAction.Arguments"), nullptr);
   EXPECT_EQ(*Value(L"ExecAction.Arguments"), L"(null)");
 }
@@ -247,6 +250,92 @@ TEST(RealScheduler, DailyTaskIsStoredAndASecondRegistrationReplacesIt) {
   EXPECT_NE(replaced.find(author), std::string::npos) << replaced;
   EXPECT_EQ(replaced.find("first registration"), std::string::npos) << replaced;
   EXPECT_TRUE(::DeleteFileW(file.c_str()));
+}
+
+TEST(RealScheduler, RunAsStdUserMeetsWinesRefusalOfTheRegistrationTrigger) {
+  const win::ScopedComInitializer com(COINIT_APARTMENTTHREADED);
+  ASSERT_TRUE(com.usable());
+  ASSERT_TRUE(common::IsVistaOrLater());
+  LogWatch log;
+  EXPECT_FALSE(common::RunAsStdUser(L"C:\\windows\\notepad.exe", nullptr));
+  EXPECT_NE(log.Added().find("Cannot create a registration trigger: 80004001\n"), std::string::npos) << log.Added();
+  EXPECT_EQ(::GetFileAttributesW(StoredTaskFile(kTaskName).c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST(RealScheduler, WithoutComOnTheThreadNothingIsRegistered) {
+  bool launched = true;
+  std::string added;
+  std::thread([&] {
+    LogWatch log;
+    launched = common::RunAsStdUser(L"C:\\windows\\notepad.exe", nullptr);
+    added = log.Added();
+  }).join();
+  EXPECT_FALSE(launched);
+  EXPECT_NE(added.find("Failed to create an instance of ITaskService: 800401f0\n"), std::string::npos) << added;
+}
+
+// The value of "--name=value" on this process's command line ("" when absent).
+std::wstring CommandLineValue(const std::wstring& name) {
+  const std::wstring command_line = ::GetCommandLineW();
+  const size_t at = command_line.find(L"--" + name + L"=");
+  if (at == std::wstring::npos) return L"";
+  const size_t start = at + name.size() + 3;
+  return command_line.substr(start, command_line.find(L' ', start) - start);
+}
+
+// Started by the Windows XP test below through RunAsStdUser: records how the
+// shell started this process, then stays until that test lets it go.
+TEST(StartedThroughTheShell, RecordsHowItWasStarted) {
+  const std::wstring record = CommandLineValue(L"record");
+  if (record.empty()) GTEST_SKIP() << "run by WindowsXp.RunAsStdUserStartsTheProgramThroughTheShell";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  ::GetStartupInfoW(&startup);
+  const std::string text = "pid " + std::to_string(::GetCurrentProcessId()) + "\nflags " +
+                           std::to_string(startup.dwFlags) + "\nshow " + std::to_string(startup.wShowWindow) +
+                           "\ncommand line " + common::ws2s(::GetCommandLineW()) + "\nend\n";
+  ASSERT_TRUE(testing_support::WriteBytes(record + L".tmp", text));
+  ASSERT_TRUE(::MoveFileW((record + L".tmp").c_str(), record.c_str()));
+  const win::ScopedHandle release(::OpenEventW(SYNCHRONIZE, FALSE, CommandLineValue(L"release").c_str()));
+  ASSERT_TRUE(release.valid());
+  ::WaitForSingleObject(release.get(), 60000);
+}
+
+TEST(WindowsXp, RunAsStdUserStartsTheProgramThroughTheShell) {
+  ASSERT_FALSE(common::IsVistaOrLater());
+  const testing_support::ScopedTempDir folder;
+  const std::wstring record = folder.Child(L"started.txt");
+  const std::wstring release_name = L"tq-std-user-xp-" + std::to_wstring(::GetCurrentProcessId());
+  const win::ScopedHandle release(::CreateEventW(nullptr, TRUE, FALSE, release_name.c_str()));
+  ASSERT_TRUE(release.valid());
+  ASSERT_EQ(record.find(L' '), std::wstring::npos) << "the child reads the path up to a blank";
+  const std::wstring parameters =
+      L"--gtest_filter=StartedThroughTheShell.* --record=" + record + L" --release=" + release_name;
+  LogWatch log;
+
+  ASSERT_TRUE(common::RunAsStdUser(testing_support::SelfPath().c_str(), parameters.c_str()));
+
+  std::string started;
+  for (int i = 0; i < 300 && started.empty(); ++i) {
+    started = testing_support::ReadBytes(record);
+    if (started.empty()) ::Sleep(100);
+  }
+  ASSERT_NE(started.find("\nend\n"), std::string::npos) << "the program was not started";
+  // Not waited for: the program still runs after the call returned.
+  const DWORD child_id = static_cast<DWORD>(std::stoul(started.substr(4)));
+  const win::ScopedHandle child(::OpenProcess(SYNCHRONIZE, FALSE, child_id));
+  ASSERT_TRUE(child.valid());
+  EXPECT_EQ(::WaitForSingleObject(child.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  ::SetEvent(release.get());
+  EXPECT_EQ(::WaitForSingleObject(child.get(), 60000), static_cast<DWORD>(WAIT_OBJECT_0));
+
+  // Shown normally, with the parameters as given.
+  EXPECT_NE(started.find("\nflags " + std::to_string(STARTF_USESHOWWINDOW) + "\n"), std::string::npos) << started;
+  EXPECT_NE(started.find("\nshow 1\n"), std::string::npos) << started;
+  EXPECT_NE(started.find(common::ws2s(parameters) + "\nend\n"), std::string::npos) << started;
+  // No task: nothing went to the scheduler, which logs every outcome.
+  EXPECT_EQ(log.Added(), "");
+  EXPECT_EQ(::GetFileAttributesW(StoredTaskFile(kTaskName).c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 }  // namespace
