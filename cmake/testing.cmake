@@ -5,11 +5,12 @@
 #   the per-user folders and registry) linked with t_common.dll, or with
 #   STATIC the static library of the same objects, for tests that reach
 #   internals or the test overrides (never both).
-# tq_add_wine_test(TEST_NAME PROGRAM [WINVER v] [PREFIX name] [TZ tz] [LOCKS a b] [ARGS ...] [ENV K=V ...])
+# tq_add_wine_test(TEST_NAME PROGRAM [WINVER v] [PREFIX name] [TZ tz] [XVFB] [LOCKS a b] [ARGS ...] [ENV K=V ...])
 #   Runs PROGRAM under Wine. WINVER gives the run a prefix of its own that reports
 #   that Windows version (`winecfg /v`); PREFIX a prefix of its own by that name
 #   (for tests whose files no other test may touch); TZ is Microsoft's form
-#   (CST-8, EST5EDT).
+#   (CST-8, EST5EDT). XVFB runs it on a virtual X display (xvfb-run), for tests
+#   of real windows; give such a test a PREFIX of its own.
 #   LOCKS names shared per-user state the test changes ("appdata", "registry",
 #   "exedir"), so that CTest never runs two such tests at once.
 set(TQ_WINE_ROOT ${CMAKE_BINARY_DIR}/wine)
@@ -34,7 +35,7 @@ function(tq_add_gtest name)
 endfunction()
 
 function(tq_add_wine_test test_name program)
-  cmake_parse_arguments(ARG "" "WINVER;PREFIX;TZ" "ARGS;ENV;LOCKS" ${ARGN})
+  cmake_parse_arguments(ARG "XVFB" "WINVER;PREFIX;TZ" "ARGS;ENV;LOCKS" ${ARGN})
   set(env "TQ_WINE_ROOT=${TQ_WINE_ROOT}")
   if(ARG_WINVER)
     list(APPEND env "TQ_WINVER=${ARG_WINVER}")
@@ -44,6 +45,9 @@ function(tq_add_wine_test test_name program)
   endif()
   if(ARG_TZ)
     list(APPEND env "TZ=${ARG_TZ}")
+  endif()
+  if(ARG_XVFB)
+    list(APPEND env "TQ_XVFB=1")
   endif()
   list(APPEND env ${ARG_ENV})
   add_test(NAME ${test_name} COMMAND ${TQ_WINE_RUN} $<TARGET_FILE:${program}> ${ARG_ARGS})

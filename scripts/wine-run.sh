@@ -4,8 +4,14 @@
 #   wine-run.sh --prepare           create the prefix now
 #   wine-run.sh --stop-all          stop the wineserver of every prefix under the root
 # Environment: TQ_WINE_ROOT (required), TQ_WINVER (a `winecfg /v` name, own prefix),
-# TQ_PREFIX (a prefix of its own by that name, for state no other test touches), TZ.
+# TQ_PREFIX (a prefix of its own by that name, for state no other test touches), TZ,
+# TQ_XVFB=1 (run on a virtual X display), TQ_DRIVES ("q:=/unix/folder ...": drive
+# letters mapped in the prefix, the folders created).
 set -euo pipefail
+
+if [ -n "${TQ_XVFB:-}" ] && [ -z "${TQ_XVFB_DISPLAY:-}" ]; then
+  exec env TQ_XVFB_DISPLAY=1 xvfb-run -a "$0" "$@"
+fi
 
 root=${TQ_WINE_ROOT:?TQ_WINE_ROOT names the folder that holds the prefixes}
 winver=${TQ_WINVER:-}
@@ -19,7 +25,8 @@ export WINEPREFIX="$root/prefix${prefix_name:+-$prefix_name}"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export WINEARCH=win64
-unset DISPLAY WAYLAND_DISPLAY
+[ -n "${TQ_XVFB_DISPLAY:-}" ] || unset DISPLAY
+unset WAYLAND_DISPLAY
 
 if [ "${1:-}" = "--stop-all" ]; then
   for p in "$root"/prefix*/; do
@@ -46,5 +53,9 @@ prepare() {
 }
 
 prepare
+for drive in ${TQ_DRIVES:-}; do
+  mkdir -p "${drive#*=}"
+  ln -sfn "${drive#*=}" "$WINEPREFIX/dosdevices/${drive%%=*}"
+done
 [ "${1:-}" = "--prepare" ] && exit 0
 exec wine "$@"

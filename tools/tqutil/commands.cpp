@@ -4,9 +4,9 @@ namespace tqutil {
 
 const std::vector<const Command*>& AllCommands() {
   static const std::vector<const Command*> commands = {
-      &kConfigCommand, &kDigestCommand, &kExpandCommand, &kGuidCommand,  &kHolidaysCommand, &kMarketCommand,
-      &kOsCommand,     &kPathsCommand,  &kStatusCommand, &kStoreCommand, &kSymbolCommand,
-      &kTaskCommand,
+      &kConfigCommand, &kDigestCommand, &kExpandCommand, &kGuidCommand,  &kHolidaysCommand,
+      &kLaunchCommand, &kMarketCommand, &kMutexCommand,  &kOsCommand,    &kPathsCommand,
+      &kProcCommand,   &kStatusCommand, &kStoreCommand,  &kSymbolCommand, &kTaskCommand,
   };
   return commands;
 }

@@ -20,6 +20,9 @@ extern const Command kExpandCommand;
 extern const Command kOsCommand;
 extern const Command kGuidCommand;
 extern const Command kTaskCommand;
+extern const Command kProcCommand;
+extern const Command kLaunchCommand;
+extern const Command kMutexCommand;
 
 extern const StatusSection kLibraryStatus;
 extern const StatusSection kFoldersStatus;

@@ -1,0 +1,136 @@
+#include "t_common/self_management.h"
+
+#include <windows.h>
+#include <process.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <cwchar>
+#include <memory>
+#include <string>
+
+#include "win/scoped_handle.h"
+
+namespace common {
+namespace {
+
+constexpr size_t kCommandCapacity = MAX_PATH;
+
+void SendWatchdogLine(const wchar_t* event) {
+  wchar_t line[512] = {};
+  std::swprintf(line, 512, L"%ls<%u><%u>", event, static_cast<unsigned>(::GetCurrentThreadId()),
+                static_cast<unsigned>(::GetTickCount()));
+  ::OutputDebugStringW(line);
+}
+
+unsigned __stdcall WatchdogRoutine(void* argument) {
+  const DWORD delay = static_cast<DWORD>(*std::unique_ptr<int>(static_cast<int*>(argument)));
+  SendWatchdogLine(L"_ExitMoniterThread begin");
+  ::Sleep(delay);
+  SendWatchdogLine(L"_ExitMoniterThread end");
+  ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(-1));
+  return 0;
+}
+
+// The interpreter's parameters for DelSelf, or empty when there is nothing to
+// do (a drive root) or the command would not fit.
+std::wstring DeletionCommand(const std::wstring& short_path, bool whole_folder) {
+  std::wstring command;
+  if (whole_folder) {
+    const std::wstring folder = short_path.substr(0, short_path.rfind(L'\\') + 1);
+    if (folder.size() < 4) return std::wstring();
+    command = L"/c rd \"" + folder + L"\" /S/Q";
+  } else {
+    // Quoted: a short name may hold &, ^, ( or ), which cmd would otherwise
+    // take as the end of the del command.
+    command = L"/c del \"" + short_path + L"\" > nul";
+  }
+  return command.size() < kCommandCapacity ? command : std::wstring();
+}
+
+}  // namespace
+
+void* ForceTerminateSelf(int delay_ms) {
+  auto delay = std::make_unique<int>(delay_ms);
+  const uintptr_t thread = ::_beginthreadex(nullptr, 0, &WatchdogRoutine, delay.get(), 0, nullptr);
+  if (thread == 0) return nullptr;
+  delay.release();
+  return reinterpret_cast<void*>(thread);
+}
+
+void CancelTerminateSelf(void* watchdog) {
+  ::OutputDebugStringW(L"Cancel Moniter");
+  const win::ScopedHandle thread(static_cast<HANDLE>(watchdog));
+  if (thread) ::TerminateThread(thread.get(), 0);
+}
+
+void DelSelf(bool whole_folder) {
+  wchar_t path[MAX_PATH] = {};
+  const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return;
+  wchar_t short_path[MAX_PATH] = {};
+  const DWORD short_length = ::GetShortPathNameW(path, short_path, MAX_PATH);
+  if (short_length > 0 && short_length < MAX_PATH) std::wcscpy(path, short_path);
+
+  wchar_t interpreter[MAX_PATH] = {};
+  const DWORD interpreter_length = ::GetEnvironmentVariableW(L"COMSPEC", interpreter, MAX_PATH);
+  if (interpreter_length == 0 || interpreter_length >= MAX_PATH) return;
+
+  const std::wstring parameters = DeletionCommand(path, whole_folder);
+  if (parameters.empty()) return;
+  // Outside the folder being removed: a folder that is some process's current
+  // folder cannot be removed, and the caller's current folder may be that one.
+  wchar_t system_folder[MAX_PATH] = {};
+  ::GetSystemDirectoryW(system_folder, MAX_PATH);
+
+  SHELLEXECUTEINFOW info = {};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS;
+  info.lpVerb = L"Open";
+  info.lpFile = interpreter;
+  info.lpParameters = parameters.c_str();
+  info.lpDirectory = system_folder;
+  info.nShow = SW_HIDE;
+  if (!::ShellExecuteExW(&info)) return;
+  const win::ScopedHandle command(info.hProcess);
+  ::SetPriorityClass(command.get(), IDLE_PRIORITY_CLASS);
+  ::SetPriorityClass(::GetCurrentProcess(), REALTIME_PRIORITY_CLASS);
+  ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
+  const std::wstring deleted = whole_folder ? std::wstring(path).substr(0, std::wstring(path).rfind(L'\\') + 1)
+                                            : std::wstring(path);
+  ::SHChangeNotify(SHCNE_DELETE, SHCNF_PATHW, deleted.c_str(), nullptr);
+}
+
+void* CreateAppMutex(const wchar_t* name) {
+  if (name == nullptr || *name == L'\0') {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  SECURITY_DESCRIPTOR descriptor = {};
+  ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+  ::SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
+  SECURITY_ATTRIBUTES attributes = {};
+  attributes.nLength = sizeof attributes;
+  attributes.lpSecurityDescriptor = &descriptor;
+  attributes.bInheritHandle = FALSE;
+  win::ScopedHandle mutex(::CreateMutexW(&attributes, FALSE, name));
+  if (::GetLastError() == ERROR_ALREADY_EXISTS) return nullptr;
+  return mutex.release();
+}
+
+int RebootSystem() {
+  win::ScopedHandle token;
+  if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.receive())) {
+    TOKEN_PRIVILEGES privileges = {};
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    ::LookupPrivilegeValueW(nullptr, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid);
+    ::AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
+    const DWORD error = ::GetLastError();
+    token.reset();
+    if (error != ERROR_SUCCESS) return 0;
+  }
+  return ::ExitWindowsEx(EWX_REBOOT | EWX_FORCE, 0) ? 1 : 0;
+}
+
+}  // namespace common
