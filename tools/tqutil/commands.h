@@ -33,6 +33,9 @@ extern const StatusSection kOsStatus;
 extern const StatusSection kGuidStatus;
 extern const StatusSection kConfigStatus;
 
+// tqutil launch --standard-user, beside the task command it goes with.
+int LaunchAsStandardUser(const std::wstring& path, const wchar_t* parameters);
+
 // In the order of --help.
 const std::vector<const Command*>& AllCommands();
 // In the order `tqutil status` prints them.

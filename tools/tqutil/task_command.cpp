@@ -1,13 +1,20 @@
 // tqutil task show: what the Windows Task Scheduler holds for a task of its
-// root folder, read from the scheduler itself.
+// root folder, read from the scheduler itself; and tqutil launch
+// --standard-user, which registers such a task through the library.
 #include <windows.h>
 #include <taskschd.h>
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "command.h"
 #include "commands.h"
+#include "foundation/product_names.h"
+#include "t_common/files.h"
+#include "t_common/folders.h"
+#include "t_common/os_version.h"
+#include "t_common/std_user_launch.h"
 #include "win/com.h"
 
 namespace {
@@ -73,9 +80,36 @@ int RunTask(const Args& args) {
   return ShowTask(args[1]);
 }
 
+// The program log's lines from this process: the library writes there which
+// step of the registration failed.
+void PrintOwnLogLines() {
+  SYSTEMTIME now;
+  ::GetLocalTime(&now);
+  wchar_t name[40];
+  std::swprintf(name, 40, L"program_%04u%02u%02u.log", now.wYear, now.wMonth, now.wDay);
+  const std::wstring file = common::PathCombine1(common::GetLogFolder(TQ_PRODUCT_NAME, false).c_str(), name);
+  std::vector<std::wstring> rows;
+  if (!common::ReadFileByRow(file.c_str(), rows)) return;
+  const std::wstring own = L" " + std::to_wstring(::GetCurrentProcessId()) + L" ";
+  for (const std::wstring& row : rows)
+    if (row.find(own) != std::wstring::npos) PrintNote(L"program log: " + row);
+}
+
 }  // namespace
 
 namespace tqutil {
+
+int LaunchAsStandardUser(const std::wstring& path, const wchar_t* parameters) {
+  // The scheduler is reached through COM on this thread.
+  const win::ScopedComInitializer com(COINIT_APARTMENTTHREADED);
+  if (!common::RunAsStdUser(path.c_str(), parameters)) {
+    PrintOwnLogLines();
+    return Fail(L"could not start " + path + L" as a standard user");
+  }
+  PrintFact(common::IsVistaOrLater() ? L"registered to start" : L"started", path);
+  return kExitOk;
+}
+
 extern const Command kTaskCommand = {L"task", L"task show NAME",
                                      L"what the Task Scheduler holds for a task of its root folder", &RunTask};
 }  // namespace tqutil
