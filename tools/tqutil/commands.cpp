@@ -21,6 +21,7 @@ const std::vector<const Command*>& AllCommands() {
       &kStatusCommand,
       &kStoreCommand,
       &kSymbolCommand,
+      &kTaskCommand,
   };
   return commands;
 }

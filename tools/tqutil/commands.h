@@ -19,6 +19,7 @@ extern const Command kConfigCommand;
 extern const Command kExpandCommand;
 extern const Command kOsCommand;
 extern const Command kGuidCommand;
+extern const Command kTaskCommand;
 extern const Command kProcCommand;
 extern const Command kLaunchCommand;
 extern const Command kMutexCommand;
@@ -34,6 +35,9 @@ extern const StatusSection kMarketStatus;
 extern const StatusSection kOsStatus;
 extern const StatusSection kGuidStatus;
 extern const StatusSection kConfigStatus;
+
+// tqutil launch --standard-user, beside the task command it goes with.
+int LaunchAsStandardUser(const std::wstring& path, const wchar_t* parameters);
 
 // In the order of --help.
 const std::vector<const Command*>& AllCommands();

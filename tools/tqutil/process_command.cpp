@@ -1,6 +1,7 @@
 // tqutil proc, launch and mutex: the library's process functions by hand.
 //   proc find|running|kill|show NAME, proc kill --ignore-self NAME
 //   launch [--wait] [--hidden] [--shell|--admin|--direct] PATH [PARAMETERS]
+//   launch --standard-user PATH [PARAMETERS]
 //   mutex test NAME
 #include <windows.h>
 
@@ -28,8 +29,10 @@ namespace tqutil {
 extern const Command kProcCommand = {L"proc", L"proc find|running|kill|show NAME, proc kill --ignore-self NAME",
                                      L"find, check, end or show a running program by executable name", &RunProc};
 extern const Command kLaunchCommand = {L"launch",
-                                       L"launch [--wait] [--hidden] [--shell|--admin|--direct] PATH [PARAMETERS]",
-                                       L"start a program through the shell (default), elevated or directly",
+                                       L"launch [--wait] [--hidden] [--shell|--admin|--direct] PATH [PARAMETERS], "
+                                       L"launch --standard-user PATH [PARAMETERS]",
+                                       L"start a program through the shell (default), elevated, directly or as a "
+                                       L"standard user through the Task Scheduler",
                                        &RunLaunch};
 extern const Command kMutexCommand = {L"mutex", L"mutex test NAME",
                                       L"whether a single-instance mutex exists, then take it", &RunMutex};
@@ -84,7 +87,8 @@ int RunLaunch(const Args& args) {
       wait = true;
     } else if (args[next] == L"--hidden") {
       hidden = true;
-    } else if (args[next] == L"--shell" || args[next] == L"--admin" || args[next] == L"--direct") {
+    } else if (args[next] == L"--shell" || args[next] == L"--admin" || args[next] == L"--direct" ||
+               args[next] == L"--standard-user") {
       how = args[next];
     } else {
       return UsageError(kLaunchCommand);
@@ -93,6 +97,10 @@ int RunLaunch(const Args& args) {
   if (next >= args.size() || args.size() - next > 2) return UsageError(kLaunchCommand);
   const wchar_t* path = args[next].c_str();
   const wchar_t* parameters = next + 1 < args.size() ? args[next + 1].c_str() : nullptr;
+  if (how == L"--standard-user") {
+    if (wait || hidden) return UsageError(kLaunchCommand);
+    return LaunchAsStandardUser(args[next], parameters);
+  }
   bool started = false;
   if (how == L"--admin") {
     started = common::ExecuteExeAsAdmin(path, parameters, wait);
