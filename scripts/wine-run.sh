@@ -4,7 +4,9 @@
 #   wine-run.sh --prepare           create the prefix now
 #   wine-run.sh --stop-all          stop the wineserver of every prefix under the root
 # Environment: TQ_WINE_ROOT (required), TQ_WINVER (a `winecfg /v` name, own prefix),
-# TQ_PREFIX (a prefix of its own by that name, for state no other test touches), TZ.
+# TQ_PREFIX (a prefix of its own by that name, for state no other test touches), TZ,
+# TQ_HEAP_LOG (a file: run with Wine's heap checking and append every heap
+# warning there, after the program's name; the exit code stays the program's).
 set -euo pipefail
 
 root=${TQ_WINE_ROOT:?TQ_WINE_ROOT names the folder that holds the prefixes}
@@ -47,4 +49,16 @@ prepare() {
 
 prepare
 [ "${1:-}" = "--prepare" ] && exit 0
-exec wine "$@"
+[ -n "${TQ_HEAP_LOG:-}" ] || exec wine "$@"
+
+# Wine 8 reports double and invalid frees as heap warnings on the process's
+# stderr; collected apart from the test's verdict so that a test expected to
+# fail cannot hide one.
+export WINEDEBUG=-all,err+heap,warn+heap
+wine_stderr=$(mktemp)
+trap 'rm -f "$wine_stderr"' EXIT
+status=0
+wine "$@" 2>"$wine_stderr" || status=$?
+cat "$wine_stderr" >&2
+grep -a ':heap:' "$wine_stderr" | sed "s|^|$(basename "$1"): |" >>"$TQ_HEAP_LOG" || true
+exit $status
