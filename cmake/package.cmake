@@ -1,7 +1,8 @@
 # What a client build gets: `cmake --install` lays out bin/ (our DLLs, tqutil
 # and the C++ runtime they load), lib/ (import libraries), include/ (the public
 # headers and our headers they include) and lib/cmake/t_common/ (the package
-# that find_package(t_common) reads); CPack packs that tree as one ZIP.
+# that find_package(t_common) reads) and share/doc/t_common/README.md; CPack
+# packs that tree as one ZIP.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(TQ_ARCH x64)
 else()
@@ -11,6 +12,8 @@ endif()
 install(TARGETS t_common t_base t_sqlite tqutil RUNTIME DESTINATION bin LIBRARY DESTINATION bin ARCHIVE DESTINATION lib)
 install(FILES ${TQ_RUNTIME_DLLS} DESTINATION bin)
 install(DIRECTORY include/ platform/sqlite/include/ platform/t_base/include/ DESTINATION include)
+# Its section on client builds tells how to use this tree.
+install(FILES README.md DESTINATION share/doc/t_common)
 
 include(CMakePackageConfigHelpers)
 set(TQ_PACKAGE_DIR ${CMAKE_BINARY_DIR}/package-config)

@@ -31,11 +31,21 @@ if ! diff -u "$build/package/install.list" "$build/package/zip.list" >&2; then
   exit 1
 fi
 
+consumer_config() {  # build folder, Boost include folder
+  cmake -S examples/consumer -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_SYSTEM_NAME=Windows -DCMAKE_CXX_COMPILER="$triple-g++-posix" \
+    -DCMAKE_PREFIX_PATH="$install" -DT_COMMON_BOOST_INCLUDE_DIR="$2"
+}
+# Without Boost's headers the package refuses, saying what it needs.
+rm -rf "$build/consumer-no-boost"
+if consumer_config "$build/consumer-no-boost" "$build/no-such-folder" >"$build/package/no-boost.log" 2>&1 ||
+   ! grep -q "t_common needs Boost's headers" "$build/package/no-boost.log"; then
+  cat "$build/package/no-boost.log" >&2
+  echo "package.sh: the package did not refuse a build without Boost's headers" >&2
+  exit 1
+fi
 consumer=$build/consumer
-cmake -S examples/consumer -B "$consumer" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_SYSTEM_NAME=Windows -DCMAKE_CXX_COMPILER="$triple-g++-posix" \
-  -DCMAKE_PREFIX_PATH="$install" \
-  -DT_COMMON_BOOST_INCLUDE_DIR="${TQ_DEPS_DIR:-/var/cache/t_common-deps}/boost-include" >/dev/null
+consumer_config "$consumer" "${TQ_DEPS_DIR:-/var/cache/t_common-deps}/boost-include" >/dev/null
 cmake --build "$consumer"
 echo "package.sh: $zip ($(wc -l < "$build/package/install.list") files), consumer built from $install"
 
@@ -44,7 +54,10 @@ if [ "$arch" = x86 ] && [ ! -x /usr/lib/wine/wine ]; then
   exit 0
 fi
 status=0
-TQ_WINE_ROOT=$build/wine TQ_PREFIX=consumer scripts/wine-run.sh "$consumer/consumer.exe" || status=$?
-WINEPREFIX=$build/wine/prefix-consumer wineserver -k 2>/dev/null || true
+# The default prefix, which the tests use too: their programs redirect the
+# per-user folders, so the consumer's store meets none of theirs.
+TQ_WINE_ROOT=$build/wine scripts/wine-run.sh "$consumer/consumer.exe" || status=$?
+# Its wineserver ends by itself once the last program of the prefix has.
+WINEPREFIX=$build/wine/prefix timeout 60 wineserver -w || WINEPREFIX=$build/wine/prefix wineserver -k || true
 [ $status -eq 0 ] || echo "package.sh: the consumer failed (exit code $status)" >&2
 exit $status
