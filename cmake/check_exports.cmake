@@ -12,7 +12,7 @@ foreach(line IN LISTS lines)
 endforeach()
 string(REPLACE ";" "\n" mangled "${names}")
 file(WRITE ${DEF}.names "${mangled}\n")
-execute_process(COMMAND ${CXXFILT} INPUT_FILE ${DEF}.names OUTPUT_VARIABLE demangled COMMAND_ERROR_IS_FATAL ANY)
+execute_process(COMMAND ${CXXFILT} --no-strip-underscore INPUT_FILE ${DEF}.names OUTPUT_VARIABLE demangled COMMAND_ERROR_IS_FATAL ANY)
 # The standard strings' full names, shortened so the list reads as the headers do.
 string(REPLACE "std::__cxx11::basic_string<wchar_t, std::char_traits<wchar_t>, std::allocator<wchar_t> >"
   "std::wstring" demangled "${demangled}")

@@ -8,7 +8,7 @@ function(tq_target_defaults target)
   endif()
 endfunction()
 
-# A version resource (product "Tessaquill", company "Brovanta") for a DLL or program.
+# A version resource (the product's and maker's names from foundation/product_names.h) for a DLL or program.
 function(tq_version_resource target description)
   get_target_property(type ${target} TYPE)
   if(type STREQUAL "EXECUTABLE")
@@ -27,4 +27,5 @@ function(tq_version_resource target description)
   set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
   configure_file(${CMAKE_SOURCE_DIR}/cmake/version.rc.in ${rc} @ONLY)
   target_sources(${target} PRIVATE ${rc})
+  set_source_files_properties(${rc} PROPERTIES INCLUDE_DIRECTORIES ${CMAKE_SOURCE_DIR})
 endfunction()

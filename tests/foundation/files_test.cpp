@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -25,11 +26,10 @@ std::vector<std::wstring> PendingRenames() {
   std::vector<std::wstring> entries;
   win::RegistryKey key;
   if (key.Open(HKEY_LOCAL_MACHINE, kSessionManager, KEY_QUERY_VALUE) != ERROR_SUCCESS) return entries;
-  DWORD bytes = 0;
-  if (::RegQueryValueExW(key.get(), kPendingRenames, nullptr, nullptr, nullptr, &bytes) != ERROR_SUCCESS)
-    return entries;
-  std::wstring data(bytes / sizeof(wchar_t) + 1, L'\0');
-  ::RegQueryValueExW(key.get(), kPendingRenames, nullptr, nullptr, reinterpret_cast<BYTE*>(&data[0]), &bytes);
+  std::vector<BYTE> bytes;
+  if (key.ReadBinary(kPendingRenames, &bytes) != ERROR_SUCCESS) return entries;
+  std::wstring data(bytes.size() / sizeof(wchar_t) + 1, L'\0');
+  std::memcpy(&data[0], bytes.data(), bytes.size() / sizeof(wchar_t) * sizeof(wchar_t));
   for (size_t at = 0; at < data.size();) {
     const size_t end = data.find(L'\0', at);
     if (end == std::wstring::npos) break;
@@ -94,6 +94,20 @@ TEST_F(FileOperations, DestinationInUseIsReplacedAtTheNextRestart) {
   const auto targets = PendingTargetsOf(side);
   ASSERT_EQ(targets.size(), 1u);
   EXPECT_EQ(targets[0], L"!\\??\\" + destination) << "replace-existing rename of the side file";
+}
+
+// A side name cut to the path limit would name another file: the copy is refused instead.
+TEST_F(FileOperations, DestinationWhoseSideNameDoesNotFitIsRefused) {
+  const std::wstring source = Write(L"src.txt", "new");
+  const std::wstring folder = temp_.path() + L"\\";
+  ASSERT_LT(folder.size(), 200u);
+  const std::wstring destination = Write(std::wstring(257 - folder.size(), L'd').c_str(), "old");
+  ASSERT_EQ(destination.size(), 257u);
+  const std::wstring cut_side = (destination + L".tmp").substr(0, MAX_PATH - 1);
+  EXPECT_FALSE(common::CopyFileExW(source.c_str(), destination.c_str(), TRUE));
+  EXPECT_EQ(ReadBytes(destination), "old");
+  EXPECT_FALSE(common::IsPathFileExisting(cut_side.c_str()));
+  EXPECT_TRUE(PendingTargetsOf(cut_side).empty());
 }
 
 TEST_F(FileOperations, CopyFromAMissingSourceFails) {

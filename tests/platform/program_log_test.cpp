@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "foundation/product_names.h"
 #include "support/test_support.h"
 #include "t_common/folders.h"
 #include "t_common/text.h"
@@ -110,7 +111,7 @@ TEST(ProgramLog, ProcessesNeverInterleave) {
 }
 
 TEST(ProgramLog, UnwritableLogFolderChangesNothingForTheCaller) {
-  const std::wstring folder = common::GetLogFolder(L"Tessaquill", true);
+  const std::wstring folder = common::GetLogFolder(TQ_PRODUCT_NAME, true);
   const std::wstring moved = folder + L".moved-by-test";
   ASSERT_TRUE(::MoveFileW(folder.c_str(), moved.c_str()));
   // A file where the folder should be: the log cannot be created.

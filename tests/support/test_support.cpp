@@ -8,8 +8,8 @@
 #include <cwchar>
 #include <thread>
 
-#include "win/scoped_handle.h"
 #include "foundation/product_names.h"
+#include "win/scoped_handle.h"
 
 namespace testing_support {
 

@@ -13,12 +13,13 @@
 #include <cwctype>
 #include <string>
 
-#include "win/registry_key.h"
+#include "foundation/product_names.h"
 #include "sysinfo/machine_identifier.h"
+#include "win/registry_key.h"
 
 namespace {
 
-const wchar_t kProductKey[] = L"Software\\Brovanta\\Tessaquill";
+const wchar_t kProductKey[] = TQ_REGISTRY_KEY;
 
 // Bit by bit, independent of the library's table-driven CRC-32.
 uint32_t ReferenceCrc32(const std::wstring& text) {
@@ -84,37 +85,30 @@ TEST(GetGuid, WithoutAnAnsweringDiskIsCpuidAndVolumeSerialCutToTheBuffer) {
   EXPECT_EQ(buffer[8], L'#');
 }
 
-// HKCU "Software\Brovanta\Tessaquill": the key made and emptied of "guid"
-// for each test, removed afterwards when the test made it.
+// The product's key under HKCU (the test program's own substitute of HKCU):
+// made and emptied of "guid" for each test, removed afterwards when the test made it.
 class UserGuid : public ::testing::Test {
  protected:
   void SetUp() override {
     DWORD disposition = 0;
     ASSERT_EQ(key_.Create(HKEY_CURRENT_USER, kProductKey, KEY_ALL_ACCESS, &disposition), ERROR_SUCCESS);
     created_ = disposition == REG_CREATED_NEW_KEY;
-    ::RegDeleteValueW(key_.get(), L"guid");
+    key_.DeleteValue(L"guid");
   }
   void TearDown() override {
     if (key_.valid()) {
-      ::RegDeleteValueW(key_.get(), L"guid");
+      key_.DeleteValue(L"guid");
       key_.reset();
     }
     if (created_) ::RegDeleteKeyW(HKEY_CURRENT_USER, kProductKey);
   }
 
-  void Store(const std::wstring& value) {
-    ASSERT_EQ(::RegSetValueExW(key_.get(), L"guid", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                               static_cast<DWORD>(value.size() * sizeof(wchar_t))),
-              ERROR_SUCCESS);
-  }
+  void Store(const std::wstring& value) { ASSERT_EQ(key_.WriteUnterminatedString(L"guid", value), ERROR_SUCCESS); }
   // The value's text; its byte count cannot show a missing terminator, as the
   // system adds one to a REG_SZ followed by NUL in memory (Wine and NT).
   std::wstring Stored(DWORD* type = nullptr) {
-    DWORD bytes = 0;
-    if (::RegQueryValueExW(key_.get(), L"guid", nullptr, type, nullptr, &bytes) != ERROR_SUCCESS) return L"<none>";
-    std::wstring value(bytes / sizeof(wchar_t), L'\0');
-    ::RegQueryValueExW(key_.get(), L"guid", nullptr, nullptr, reinterpret_cast<BYTE*>(&value[0]), &bytes);
-    return value.substr(0, value.find(L'\0'));
+    std::wstring value;
+    return key_.ReadString(L"guid", &value, 0, type) == ERROR_SUCCESS ? value : L"<none>";
   }
 
   static std::wstring Derived() { return Cased(ExpectedFallback(), std::towlower); }

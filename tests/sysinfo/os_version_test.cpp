@@ -7,9 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "sysinfo/export_lookup.h"
-#include "win/system_function.h"
 #include "sysinfo/native_version.h"
+#include "win/system_function.h"
 #include "t_common/text.h"
 
 namespace {
