@@ -11,7 +11,7 @@ packages=(
   wine wine64 cmake ninja-build
   libboost1.74-dev googletest
   dpkg-dev tcl xvfb xauth
-  liblnk-utils
+  liblnk-utils doxygen
 )
 
 missing=()

@@ -8,7 +8,9 @@
 # TQ_WINE_BIN (the bin folder of another Wine, such as the WoW64 build of
 # scripts/wine32.sh that runs 32-bit programs; default: the installed Wine),
 # TQ_XVFB=1 (run on a virtual X display), TQ_DRIVES ("q:=/unix/folder ...": drive
-# letters mapped in the prefix, the folders created).
+# letters mapped in the prefix, the folders created), TQ_HEAP_LOG (a file: run
+# with Wine's heap checking and append every heap warning there, after the
+# program's name; the exit code stays the program's).
 set -euo pipefail
 
 if [ -n "${TQ_XVFB:-}" ] && [ -z "${TQ_XVFB_DISPLAY:-}" ]; then
@@ -73,4 +75,16 @@ for drive in ${TQ_DRIVES:-}; do
   ln -sfn "${drive#*=}" "$WINEPREFIX/dosdevices/${drive%%=*}"
 done
 [ "${1:-}" = "--prepare" ] && exit 0
-exec "$wine" "$@"
+[ -n "${TQ_HEAP_LOG:-}" ] || exec "$wine" "$@"
+
+# Wine 8 reports double and invalid frees as heap warnings on the process's
+# stderr; collected apart from the test's verdict so that a test expected to
+# fail cannot hide one.
+export WINEDEBUG=-all,err+heap,warn+heap
+wine_stderr=$(mktemp)
+trap 'rm -f "$wine_stderr"' EXIT
+status=0
+"$wine" "$@" 2>"$wine_stderr" || status=$?
+cat "$wine_stderr" >&2
+grep -a ':heap:' "$wine_stderr" | sed "s|^|$(basename "$1"): |" >>"$TQ_HEAP_LOG" || true
+exit $status

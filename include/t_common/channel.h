@@ -1,6 +1,7 @@
-// The distribution channel: the first line of ".channel" in the executable's
-// folder, read as UTF-8 on every call (CRLF reads as LF; a byte-order mark
-// stays as U+FEFF). An empty first line gives "", no file "unknow".
+/// @file
+/// The distribution channel: the first line of ".channel" in the executable's
+/// folder, read as UTF-8 on every call (CRLF reads as LF; a byte-order mark
+/// stays as U+FEFF). An empty first line gives "", no file "unknow".
 #ifndef T_COMMON_CHANNEL_H_
 #define T_COMMON_CHANNEL_H_
 
@@ -10,6 +11,7 @@
 
 namespace common {
 
+/// The channel file's first line; "unknow" when there is no file.
 T_COMMON_API std::wstring GetChannel();
 
 }  // namespace common

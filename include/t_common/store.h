@@ -1,21 +1,22 @@
-// The persistent settings store: text values by table and key, kept in an
-// SQLite file in the persistent folder ("Tessaquill.db", or "<name>.db") and
-// mirrored in memory.
-//
-// Construction loads the whole file; reads are answered from memory only.
-// SetValue changes memory only; SaveValue changes memory and then writes the
-// row through at once. Database failures never reach the caller: each one is
-// written to the program log and the operation ends quietly (a file that is
-// not a database is deleted, and the store starts empty). Nothing is written
-// back at destruction. Safe to use from several threads and, on one file,
-// from several processes.
-//
-// The process-wide stores: SinglePersistentInstance() is the default file;
-// PersistentInstance(name) is the file named by its first caller, whatever
-// later callers pass. Both live until the library unloads.
-//
-//   common::SinglePersistentInstance().SaveValue(L"holidays", L"2026", L"...");
-//   int days = common::SinglePersistentInstance().GetValue(L"ui", L"days", 5);
+/// @file
+/// The persistent settings store: text values by table and key, kept in an
+/// SQLite file in the persistent folder ("Tessaquill.db", or `"<name>.db"`) and
+/// mirrored in memory.
+///
+/// Construction loads the whole file; reads are answered from memory only.
+/// SetValue changes memory only; SaveValue changes memory and then writes the
+/// row through at once. Database failures never reach the caller: each one is
+/// written to the program log and the operation ends quietly (a file that is
+/// not a database is deleted, and the store starts empty). Nothing is written
+/// back at destruction. Safe to use from several threads and, on one file,
+/// from several processes.
+///
+/// The process-wide stores: SinglePersistentInstance() is the default file;
+/// PersistentInstance(name) is the file named by its first caller, whatever
+/// later callers pass. Both live until the library unloads.
+///
+///   common::SinglePersistentInstance().SaveValue(L"holidays", L"2026", L"...");
+///   int days = common::SinglePersistentInstance().GetValue(L"ui", L"days", 5);
 #ifndef T_COMMON_STORE_H_
 #define T_COMMON_STORE_H_
 
@@ -37,44 +38,47 @@
 
 namespace common {
 
+/// A settings store on one database file; see above.
 class T_COMMON_API SerializeManager {
  public:
-  // The default store, "Tessaquill.db".
+  /// The default store, "Tessaquill.db".
   SerializeManager();
-  // "<name>.db"; an empty name is the default file.
+  /// `"<name>.db"`; an empty name is the default file.
   explicit SerializeManager(const std::wstring& name);
   ~SerializeManager();
   SerializeManager(const SerializeManager&) = delete;
   SerializeManager& operator=(const SerializeManager&) = delete;
 
-  // The stored text converted to T; the default when the table or key is
-  // empty, the key is not held, or the text does not read as a T.
+  /// The stored text converted to T; the default when the table or key is
+  /// empty, the key is not held, or the text does not read as a T.
   template <typename T>
   T GetValue(const std::wstring& table, const std::wstring& key, const T& default_value) {
     return S2T(GetValueImpl(table, key, T2S(default_value)), default_value);
   }
+  /// The stored text; the default (null reads as empty) when the table or key
+  /// is empty or the key is not held.
   std::wstring GetValue(const std::wstring& table, const std::wstring& key, const wchar_t* default_value) {
     return GetValueImpl(table, key, T2S(default_value));
   }
-  // Memory only: gone with this object. Ignored for an empty table or key.
+  /// Memory only: gone with this object. Ignored for an empty table or key.
   template <typename T>
   void SetValue(const std::wstring& table, const std::wstring& key, const T& value) {
     SetValueImpl(table, key, T2S(value));
   }
-  // Memory, then the database row.
+  /// Memory, then the database row.
   template <typename T>
   void SaveValue(const std::wstring& table, const std::wstring& key, const T& value) {
     SaveValueImpl(table, key, T2S(value));
   }
 
-  // Every key of the table, the first held value of each.
+  /// Every key of the table, the first held value of each.
   std::map<std::wstring, std::wstring> GetValues(const std::wstring& table);
-  // The tables held in memory, in the order of their first value.
+  /// The tables held in memory, in the order of their first value.
   std::vector<std::wstring> GetTables();
-  // Removes the key from memory and every row of it from the database.
+  /// Removes the key from memory and every row of it from the database.
   void DeleteKey(const std::wstring& table, const std::wstring& key);
-  // Drops the table from the database only: its values stay readable here
-  // until the store is constructed again.
+  /// Drops the table from the database only: its values stay readable here
+  /// until the store is constructed again.
   void DeleteTable(const std::wstring& table);
 
  private:
@@ -144,13 +148,15 @@ class T_COMMON_API SerializeManager {
   std::unique_ptr<Cache> cache_;
 };
 
+/// The process-wide store on the default file.
 T_COMMON_API SerializeManager& SinglePersistentInstance();
+/// The process-wide named store: the file named by its first caller.
 T_COMMON_API SerializeManager& PersistentInstance(const std::wstring& name);
 
-// Beyond the client's interface, for tools and tests that look at a store's
-// file: the path of "<name>.db" in the persistent folder ("Tessaquill.db" for
-// an empty name), with the folder created first when create_folder is true;
-// empty when the application-data folder is unknown.
+/// Beyond the client's interface, for tools and tests that look at a store's
+/// file: the path of `"<name>.db"` in the persistent folder ("Tessaquill.db" for
+/// an empty name), with the folder created first when create_folder is true;
+/// empty when the application-data folder is unknown.
 T_COMMON_API std::wstring GetStoreFilePath(const std::wstring& name, bool create_folder);
 }  // namespace common
 

@@ -38,6 +38,10 @@ void PrintLine(const std::wstring& line);
 void PrintNote(const std::wstring& line);
 // Writes "label: value".
 void PrintFact(const std::wstring& label, const std::wstring& value);
+// A string field of a module's version resource (L"FileVersion", L"ProductName",
+// ...), read from the file the loader would pick for that name: the program's
+// folder first. "(not found)", "(no version resource)" or "(none)" otherwise.
+std::wstring ModuleVersionField(const wchar_t* module_name, const wchar_t* field);
 // Writes "tqutil: message" to stderr and returns the exit code.
 int Fail(const std::wstring& message, int exit_code = kExitFailed);
 // Writes the command's usage to stderr and returns kExitUsage.

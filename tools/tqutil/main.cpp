@@ -11,10 +11,19 @@ int PrintHelp() {
   PrintLine(L"");
   PrintLine(L"usage:");
   PrintLine(L"  tqutil --help");
+  PrintLine(L"  tqutil --version");
+  PrintLine(L"      the versions of tqutil, the library and the base library");
   for (const Command* c : AllCommands()) {
     PrintLine(std::wstring(L"  tqutil ") + c->usage);
     PrintLine(std::wstring(L"      ") + c->summary);
   }
+  return kExitOk;
+}
+
+int PrintVersions() {
+  using namespace tqutil;
+  for (const wchar_t* module : {L"tqutil.exe", L"t_common.dll", L"t_base.dll"})
+    PrintLine(std::wstring(module) + L" " + ModuleVersionField(module, L"FileVersion"));
   return kExitOk;
 }
 
@@ -28,6 +37,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   const std::wstring name = argv[1];
   if (name == L"--help" || name == L"-h" || name == L"help") return PrintHelp();
+  if (name == L"--version") return PrintVersions();
   for (const Command* c : AllCommands()) {
     if (name == c->name) return c->run(Args(argv + 2, argv + argc));
   }

@@ -16,28 +16,11 @@ using namespace tqutil;
 
 const wchar_t kProduct[] = TQ_PRODUCT_NAME;
 
-std::wstring VersionString(const wchar_t* module_name, const wchar_t* field) {
-  // The file the loader would pick: the program's folder first.
-  wchar_t path[MAX_PATH] = {};
-  if (!::SearchPathW(nullptr, module_name, nullptr, MAX_PATH, path, nullptr)) return L"(not found)";
-  DWORD ignored = 0;
-  const DWORD size = ::GetFileVersionInfoSizeW(path, &ignored);
-  if (size == 0) return L"(no version resource)";
-  std::vector<unsigned char> data(size);
-  if (!::GetFileVersionInfoW(path, 0, size, data.data())) return L"(no version resource)";
-  wchar_t* value = nullptr;
-  UINT length = 0;
-  const std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + field;
-  if (!::VerQueryValueW(data.data(), query.c_str(), reinterpret_cast<void**>(&value), &length) || !value)
-    return L"(none)";
-  return value;
-}
-
 void PrintModule(const wchar_t* label, const wchar_t* module_name) {
-  PrintFact(label, std::wstring(module_name) + L" " + VersionString(module_name, L"FileVersion") + L" (" +
-                       VersionString(module_name, L"ProductName") + L", " +
-                       VersionString(module_name, L"CompanyName") + L", " +
-                       VersionString(module_name, L"FileDescription") + L")");
+  PrintFact(label, std::wstring(module_name) + L" " + ModuleVersionField(module_name, L"FileVersion") + L" (" +
+                       ModuleVersionField(module_name, L"ProductName") + L", " +
+                       ModuleVersionField(module_name, L"CompanyName") + L", " +
+                       ModuleVersionField(module_name, L"FileDescription") + L")");
 }
 
 std::wstring FromBuffer(bool (*get)(wchar_t*, unsigned int)) {
@@ -95,6 +78,23 @@ int RunPaths(const Args& args) {
 }  // namespace
 
 namespace tqutil {
+
+std::wstring ModuleVersionField(const wchar_t* module_name, const wchar_t* field) {
+  // The file the loader would pick: the program's folder first.
+  wchar_t path[MAX_PATH] = {};
+  if (!::SearchPathW(nullptr, module_name, nullptr, MAX_PATH, path, nullptr)) return L"(not found)";
+  DWORD ignored = 0;
+  const DWORD size = ::GetFileVersionInfoSizeW(path, &ignored);
+  if (size == 0) return L"(no version resource)";
+  std::vector<unsigned char> data(size);
+  if (!::GetFileVersionInfoW(path, 0, size, data.data())) return L"(no version resource)";
+  wchar_t* value = nullptr;
+  UINT length = 0;
+  const std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + field;
+  if (!::VerQueryValueW(data.data(), query.c_str(), reinterpret_cast<void**>(&value), &length) || !value)
+    return L"(none)";
+  return value;
+}
 
 extern const Command kStatusCommand = {L"status", L"status", L"the library, its folders and what each family reports", &RunStatus};
 extern const Command kPathsCommand = {L"paths", L"paths", L"the executable, the data folders and the shell folders", &RunPaths};
