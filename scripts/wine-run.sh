@@ -46,23 +46,47 @@ if [ "${1:-}" = "--stop-all" ]; then
   exit 0
 fi
 
+# A fresh prefix is some 700 MB, nearly all of it the PE images Wine copies
+# into system32. Every prefix is cloned from one template that no test runs
+# in: the images are hard links (Wine only reads them), everything else a
+# copy of its own.
+boot_prefix() {
+  rm -rf "$1"
+  if [ -n "${TQ_WINE_BIN:-}" ]; then
+    # That Wine is built without X: windows, which COM apartments and
+    # wineboot create, need the null display driver from the start.
+    mkdir -p "$1"
+    printf 'WINE REGISTRY Version 2\n\n[Software\\\\Wine\\\\Drivers]\n"Graphics"="null"\n' > "$1/user.reg"
+  fi
+  WINEPREFIX="$1" "$wine" wineboot -i >/dev/null 2>&1
+  WINEPREFIX="$1" "$WINESERVER" -w
+  touch "$1/.ready"
+}
+
+clone_prefix() {
+  rm -rf "$2"
+  cp -a --link "$1" "$2"
+  local file
+  printf MZ >"$root/.pe-magic"
+  while IFS= read -r -d '' file; do
+    cmp -s -n 2 "$file" "$root/.pe-magic" && continue
+    cp -p "$file" "$file.copy"
+    mv -f "$file.copy" "$file"
+  done < <(find "$2" -type f -print0)
+}
+
 prepare() {
   [ -f "$WINEPREFIX/.ready" ] && return
   exec 9>"$root/.prefix.lock"
   flock 9
   if [ ! -f "$WINEPREFIX/.ready" ]; then
-    rm -rf "$WINEPREFIX"
-    if [ -n "${TQ_WINE_BIN:-}" ]; then
-      # That Wine is built without X: windows, which COM apartments and
-      # wineboot create, need the null display driver from the start.
-      mkdir -p "$WINEPREFIX"
-      printf 'WINE REGISTRY Version 2\n\n[Software\\\\Wine\\\\Drivers]\n"Graphics"="null"\n' > "$WINEPREFIX/user.reg"
-    fi
-    "$wine" wineboot -i >/dev/null 2>&1
+    [ -f "$root/template/.ready" ] || boot_prefix "$root/template"
+    clone_prefix "$root/template" "$WINEPREFIX"
+    rm -f "$WINEPREFIX/.ready"
     if [ -n "$winver" ]; then
       "$wine" winecfg /v "$winver" >/dev/null 2>&1
+      "$WINESERVER" -w
     fi
-    "$WINESERVER" -w
     touch "$WINEPREFIX/.ready"
   fi
   flock -u 9
