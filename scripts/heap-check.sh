@@ -7,12 +7,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 log=$PWD/build/x64/heap-warnings.log
 : >"$log"
+: >"$log.wine"
 status=0
-# Left out: registering a task through Wine's own Task Scheduler service, after
-# which Wine reports two "mismatching heap" frees at process exit; the same
-# registration code against the recording fake service runs here clean, and
-# which side frees wrongly is not settled yet.
-TQ_HEAP_LOG=$log ctest --preset x64 -E '^std_user_launch_win7$' "$@" || status=$?
+TQ_HEAP_LOG=$log ctest --preset x64 "$@" || status=$?
+if [ -s "$log.wine" ]; then
+  echo "heap-check: not counted, heap warnings of Wine's own programs ($log.wine):"
+  cat "$log.wine"
+fi
 if [ -s "$log" ]; then
   echo "heap-check: heap warnings under Wine's heap checking:" >&2
   cat "$log" >&2
