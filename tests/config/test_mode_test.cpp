@@ -19,20 +19,20 @@ const char kPortFile[] =
     "[other]\r\nport=1\r\n\r\n[test]\r\nport=8080\r\nzero=0\r\nanswer=no\r\nname=  spaced value  \r\n";
 
 TEST(TestMode, EachDecisionInAProcessOfItsOwn) {
-  // What each folder holds: no name for nothing, no bytes for a folder.
+  // What each folder holds: no bytes for a folder.
   const struct { const char* test; const wchar_t* name; const char* bytes; } cases[] = {
-      {"NoFile", L"ovktest.ini", kPortFile}, {"EmptyFile", L"ovktest", ""}, {"FileWithSettings", L"ovktest", kPortFile},
-      {"FileDeletedAfterTheDecision", L"ovktest", kPortFile}, {"FileCreatedAfterTheDecision", nullptr, nullptr},
-      {"FolderNamedOvktest", L"ovktest", nullptr}};
+      {"NoFileThenOneCreated", L"ovktest.ini", kPortFile}, {"OnWithEveryValueItsDefault", L"ovktest", ""},
+      {"OnWithEveryValueItsDefault", L"ovktest", nullptr}, {"FileWithSettingsThenDeleted", L"ovktest", kPortFile}};
   for (const auto& c : cases) {
     const testing_support::ScopedTempDir folder;
-    if (c.name && c.bytes) {
+    if (c.bytes) {
       ASSERT_TRUE(testing_support::WriteBytes(folder.Child(c.name), c.bytes));
-    } else if (c.name) {
+    } else {
       ASSERT_TRUE(::CreateDirectoryW(folder.Child(c.name).c_str(), nullptr));
     }
     const std::string test = std::string("TestModeInChild.") + c.test;
-    EXPECT_EQ(testing_support::RunSelfInChild(test, {{kFolderVariable, folder.path()}}), 0) << test;
+    EXPECT_EQ(testing_support::RunSelfInChild(test, {{kFolderVariable, folder.path()}}), 0)
+        << test << (c.bytes ? "" : " (folder)");
   }
 }
 
@@ -63,17 +63,22 @@ void ExpectEveryValueIsItsDefault() {
   ExpectReadings(L"port", -3, -3, false, false, nullptr, L"");
 }
 
-TEST_F(TestModeInChild, NoFile) {
+// Ovktest.ini holds the keys; an ovktest made after the decision changes nothing.
+TEST_F(TestModeInChild, NoFileThenOneCreated) {
   EXPECT_FALSE(common::IsTestMode());
-  ExpectEveryValueIsItsDefault();  // although ovktest.ini holds the key
+  ExpectEveryValueIsItsDefault();
+  ASSERT_TRUE(testing_support::WriteBytes(test_file_, kPortFile));
+  EXPECT_FALSE(common::IsTestMode());
+  EXPECT_EQ(common::GetTestValueInt(L"port", 1), 1);
 }
 
-TEST_F(TestModeInChild, EmptyFile) {
+// An empty ovktest, or a folder of that name.
+TEST_F(TestModeInChild, OnWithEveryValueItsDefault) {
   EXPECT_TRUE(common::IsTestMode());
   ExpectEveryValueIsItsDefault();
 }
 
-TEST_F(TestModeInChild, FileWithSettings) {
+TEST_F(TestModeInChild, FileWithSettingsThenDeleted) {
   EXPECT_TRUE(common::IsTestMode());
   ExpectReadings(L"port", 1, 8080, false, true, L"x", L"8080");
   ExpectReadings(L"zero", 5, 0, true, false, L"x", L"0");
@@ -82,26 +87,10 @@ TEST_F(TestModeInChild, FileWithSettings) {
   ExpectReadings(nullptr, 9, 9, true, true, L"fallback", L"fallback");
   EXPECT_EQ(common::GetTestValueString(L"missing", std::wstring(400, L'd').c_str()), std::wstring(259, L'd'));
   EXPECT_EQ(common::GetTestValueString(L"missing", nullptr), L"");
-}
-
-TEST_F(TestModeInChild, FileDeletedAfterTheDecision) {
-  ASSERT_TRUE(common::IsTestMode());
-  EXPECT_EQ(common::GetTestValueInt(L"port", 1), 8080);
+  // Test mode stays on, but the values look for the file again.
   ASSERT_TRUE(::DeleteFileW(test_file_.c_str()));
   EXPECT_TRUE(common::IsTestMode());
   ExpectReadings(L"port", 1, 1, true, true, L"gone", L"gone");
-}
-
-TEST_F(TestModeInChild, FileCreatedAfterTheDecision) {
-  ASSERT_FALSE(common::IsTestMode());
-  ASSERT_TRUE(testing_support::WriteBytes(test_file_, kPortFile));
-  EXPECT_FALSE(common::IsTestMode());
-  EXPECT_EQ(common::GetTestValueInt(L"port", 1), 1);
-}
-
-TEST_F(TestModeInChild, FolderNamedOvktest) {
-  EXPECT_TRUE(common::IsTestMode());
-  ExpectEveryValueIsItsDefault();
 }
 
 }  // namespace
