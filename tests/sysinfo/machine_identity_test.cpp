@@ -1,6 +1,5 @@
-// The machine identifier: IDENTIFY DEVICE text fields and requests without a
-// disk, the fallback form under Wine, and GetUserGuid's stored form in the
-// test program's own HKCU.
+// The machine identifier: IDENTIFY DEVICE fields and requests without a disk,
+// the fallback form under Wine, GetUserGuid's value in the program's own HKCU.
 #include "t_common/machine_identity.h"
 
 #include <windows.h>
@@ -153,8 +152,7 @@ class UserGuid : public ::testing::Test {
   }
 
   void Store(const std::wstring& value) { ASSERT_EQ(key_.WriteUnterminatedString(L"guid", value), ERROR_SUCCESS); }
-  // The value's text; its byte count cannot show a missing terminator, as the
-  // system adds one to a REG_SZ followed by NUL in memory (Wine and NT).
+  // The text only: the system adds a missing terminator to a REG_SZ it reads.
   std::wstring Stored(DWORD* type = nullptr) {
     std::wstring value;
     return key_.ReadString(L"guid", &value, 0, type) == ERROR_SUCCESS ? value : L"<none>";
@@ -181,9 +179,11 @@ TEST_F(UserGuid, ValidStoredValueWinsOverTheHardwareAndIsLeftAsItIs) {
   for (const std::wstring& value : {valid, upper, z_digit}) {
     SCOPED_TRACE(std::string(value.begin(), value.end()));
     Store(value);
-    wchar_t buffer[64] = {};
-    ASSERT_TRUE(common::GetUserGuid(buffer, 64));
-    EXPECT_EQ(std::wstring(buffer), id);
+    std::wstring buffer(id.size() + 1, L'#');  // the capacity must exceed the length
+    EXPECT_FALSE(common::GetUserGuid(&buffer[0], static_cast<unsigned long>(id.size())));
+    EXPECT_EQ(buffer[0], L'#');
+    ASSERT_TRUE(common::GetUserGuid(&buffer[0], static_cast<unsigned long>(buffer.size())));
+    EXPECT_EQ(std::wstring(buffer.c_str()), id);
     EXPECT_EQ(Stored(), value);
   }
 }
@@ -212,21 +212,15 @@ TEST_F(UserGuid, DamagedShortOrOverlongValuesAreReplacedAndTheReplacementReturne
   }
 }
 
-TEST_F(UserGuid, CapacityMustExceedTheLength) {
-  Store(WithCheckValue(L"abc-made-up"));  // 11 characters
-  wchar_t buffer[16];
-  std::wmemset(buffer, L'#', 16);
-  EXPECT_FALSE(common::GetUserGuid(buffer, 11));
-  EXPECT_EQ(buffer[0], L'#');
-  EXPECT_TRUE(common::GetUserGuid(buffer, 12));
-  EXPECT_EQ(std::wstring(buffer), L"abc-made-up");
+// Without a buffer nothing happens; a missing value is derived and stored even
+// when the caller's buffer is too small for it.
+TEST_F(UserGuid, BadBuffersFailAndAMissingValueIsStoredAnyway) {
+  wchar_t buffer[16] = {};
   EXPECT_FALSE(common::GetUserGuid(nullptr, 12));
   EXPECT_FALSE(common::GetUserGuid(buffer, 0));
-
-  // A missing value is derived and stored, even when the caller's buffer is too small.
-  key_.DeleteValue(L"guid");
+  EXPECT_EQ(Stored(), L"<none>");
   std::wstring small(Derived().size(), L'#');
-  EXPECT_FALSE(common::GetUserGuid(&small[0], static_cast<unsigned long>(Derived().size())));
+  EXPECT_FALSE(common::GetUserGuid(&small[0], static_cast<unsigned long>(small.size())));
   EXPECT_EQ(Stored(), WithCheckValue(Derived()));
 }
 
