@@ -145,14 +145,12 @@ BOOLEAN WINAPI FaultingProductType(DWORD* type) {
   return TRUE;
 }
 
-struct QueryCase {
+const struct {
   common::NativeVersionEntryPoints entry_points;
   int result;
   DWORD major;
   BYTE product_type;
-};
-
-const QueryCase kQueries[] = {
+} kQueries[] = {
     {{&AnsweringGetVersion, &WorkstationProductType}, 1, 6, VER_NT_WORKSTATION},
     {{&AnsweringGetVersion, &RefusingProductType}, 1, 6, VER_NT_SERVER},
     {{&AnsweringGetVersion, nullptr}, 1, 6, VER_NT_SERVER},
@@ -163,7 +161,7 @@ const QueryCase kQueries[] = {
 };
 
 TEST(QueryNativeVersion, ResultReachedBeforeAFaultOrFailureStands) {
-  for (const QueryCase& c : kQueries) {
+  for (const auto& c : kQueries) {
     SCOPED_TRACE(&c - kQueries);
     OSVERSIONINFOEXW info;
     std::memset(&info, 0xCC, sizeof(info));

@@ -1,7 +1,5 @@
-// The exported version functions on the running system, once per Windows
-// version: the records compared with ntdll's own, failure texts and capacities,
-// and what the version that TQ_EXPECTED_WINDOWS names (`winecfg /v`) must give
-// by the rules, not what this Wine happens to print.
+// The exported version functions on the running system, run once per Windows
+// version (TQ_EXPECTED_WINDOWS names the prefix's `winecfg /v` version).
 #include "t_common/os_version.h"
 
 #include <gtest/gtest.h>
@@ -95,23 +93,7 @@ TEST(BvGetVersionEx, OtherSizesGoToTheSystemAndTheWideFormWritesItsErrorText) {
   EXPECT_EQ(common::BV_GetVersionExA(nullptr), 0);
 }
 
-TEST(OsVersionDescriptions, CapacitiesBelowTheMinimumWriteNothing) {
-  wchar_t wide[256];
-  char narrow[256];
-  std::wmemset(wide, L'#', 256);
-  std::memset(narrow, '#', 256);
-  EXPECT_EQ(common::BV_GetMiniOSVersionDescW(wide, 19), 0);
-  EXPECT_EQ(common::BV_GetMiniOSVersionDescA(narrow, 19), 0);
-  EXPECT_EQ(common::BV_GetOSVersionDescW(wide, 255), 0);
-  EXPECT_EQ(common::BV_GetOSVersionDescA(narrow, 255), 0);
-  EXPECT_EQ(wide[0], L'#');
-  EXPECT_EQ(narrow[0], '#');
-  EXPECT_EQ(common::BV_GetMiniOSVersionDescW(nullptr, 20), 0);
-  EXPECT_EQ(common::BV_GetMiniOSVersionDescA(nullptr, 20), 0);
-  EXPECT_EQ(common::BV_GetOSVersionDescW(nullptr, 256), 0);
-  EXPECT_EQ(common::BV_GetOSVersionDescA(nullptr, 256), 0);
-}
-
+// What each version must give by the rules, not what this Wine happens to print.
 const struct Expected {
   const char* windows;
   unsigned long code;
@@ -129,6 +111,27 @@ const struct Expected {
     {"win81", 0x81800, L"win8_1_x64", L"Microsoft Windows 8.1 ", true, 1, 1, 1, 1},
     {"win10", 0x81900, L"win10_x64", L"Microsoft Windows 10 , 64-bit", false, 1, 1, 1, 1},
 };
+
+// Both forms of a description: nothing written below the minimum capacity or
+// without a buffer, else the expected text (narrow: in the ANSI code page).
+template <unsigned long kMinimum>
+void ExpectBothForms(int (*wide_form)(wchar_t*, unsigned long), int (*narrow_form)(char*, unsigned long),
+                     const std::wstring& expected) {
+  wchar_t wide[kMinimum];
+  char narrow[kMinimum];
+  std::wmemset(wide, L'#', kMinimum);
+  std::memset(narrow, '#', kMinimum);
+  EXPECT_EQ(wide_form(wide, kMinimum - 1), 0);
+  EXPECT_EQ(narrow_form(narrow, kMinimum - 1), 0);
+  EXPECT_EQ(wide[0], L'#');
+  EXPECT_EQ(narrow[0], '#');
+  EXPECT_EQ(wide_form(nullptr, kMinimum), 0);
+  EXPECT_EQ(narrow_form(nullptr, kMinimum), 0);
+  ASSERT_EQ(wide_form(wide, kMinimum), 1);
+  EXPECT_EQ(std::wstring(wide), expected);
+  ASSERT_EQ(narrow_form(narrow, kMinimum), 1);
+  EXPECT_EQ(narrow, common::ws2s(expected, CP_ACP));
+}
 
 class VersionMatrix : public ::testing::Test {
  protected:
@@ -152,12 +155,7 @@ TEST_F(VersionMatrix, CodeBuildAndShortTag) {
   EXPECT_EQ(common::BV_GetOSVersion(nullptr, nullptr), 1);
   EXPECT_EQ(code_only, code);
   EXPECT_EQ(build_only, build);
-  wchar_t tag[20];
-  ASSERT_EQ(common::BV_GetMiniOSVersionDescW(tag, 20), 1);
-  EXPECT_STREQ(tag, expected_->tag);
-  char narrow[20];
-  ASSERT_EQ(common::BV_GetMiniOSVersionDescA(narrow, 20), 1);
-  EXPECT_EQ(narrow, common::ws2s(expected_->tag, CP_ACP));
+  ExpectBothForms<20>(&common::BV_GetMiniOSVersionDescW, &common::BV_GetMiniOSVersionDescA, expected_->tag);
 }
 
 TEST_F(VersionMatrix, DescriptionStartEditionAndBuild) {
@@ -171,12 +169,7 @@ TEST_F(VersionMatrix, DescriptionStartEditionAndBuild) {
   }
   if (native.szCSDVersion[0]) expected += L" " + std::wstring(native.szCSDVersion);
   expected += L" (Build " + std::to_wstring(native.dwBuildNumber) + L")";
-  wchar_t wide[256];
-  ASSERT_EQ(common::BV_GetOSVersionDescW(wide, 256), 1);
-  EXPECT_EQ(std::wstring(wide), expected);
-  char narrow[256];
-  ASSERT_EQ(common::BV_GetOSVersionDescA(narrow, 256), 1);
-  EXPECT_EQ(narrow, common::ws2s(expected, CP_ACP));
+  ExpectBothForms<256>(&common::BV_GetOSVersionDescW, &common::BV_GetOSVersionDescA, expected);
 }
 
 TEST_F(VersionMatrix, OrLaterAnswers) {
