@@ -7,24 +7,16 @@
 #include <string>
 #include <utility>
 
-#include "sandbox.h"
+#include "foundation/executable_path_override.h"
+#include "support/test_support.h"
 
 namespace {
 
-using config_testing::InSandboxTest;
-
-// Nothing is cached, so one sandbox runs every case in turn.
-TEST(Channel, EveryCaseInASandbox) {
-  config_testing::Sandbox sandbox;
-  EXPECT_EQ(sandbox.Run("ChannelInSandbox.*"), 0);
-  EXPECT_EQ(sandbox.PassedCount(), 1);
-}
-
-class ChannelInSandbox : public InSandboxTest {};
-
-// The file is read again on every call: each case follows the one before.
-TEST_F(ChannelInSandbox, FirstLineOfTheFileOrUnknow) {
-  const std::wstring channel_file = OwnFile(L".channel");
+// Nothing is cached: each case follows the one before in the same process.
+TEST(Channel, FirstLineOfTheFileOrUnknow) {
+  const testing_support::ScopedTempDir folder;
+  const common::ScopedExecutablePathOverride executable(folder.Child(L"client.exe"));
+  const std::wstring channel_file = folder.Child(L".channel");
   EXPECT_EQ(common::GetChannel(), L"unknow");
   const std::pair<std::string, std::wstring> cases[] = {
       {"store_a\nstore_b\n", L"store_a"},
@@ -43,7 +35,6 @@ TEST_F(ChannelInSandbox, FirstLineOfTheFileOrUnknow) {
   EXPECT_EQ(common::GetChannel(), L"unknow");
   ASSERT_TRUE(::CreateDirectoryW(channel_file.c_str(), nullptr));
   EXPECT_EQ(common::GetChannel(), L"unknow");  // a folder of that name
-  ::RemoveDirectoryW(channel_file.c_str());
 }
 
 }  // namespace

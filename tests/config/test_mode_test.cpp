@@ -1,41 +1,54 @@
+// Test mode is decided once per process: each decision runs in a child of
+// this program that takes a temporary folder as its executable's folder.
 #include "t_common/test_mode.h"
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
-#include "sandbox.h"
+#include "foundation/executable_path_override.h"
+#include "support/test_support.h"
 
 namespace {
 
-using config_testing::InSandboxTest;
-using config_testing::Sandbox;
-
+constexpr wchar_t kFolderVariable[] = L"TQ_TEST_MODE_FOLDER";
 const char kPortFile[] =
     "[other]\r\nport=1\r\n\r\n[test]\r\nport=8080\r\nzero=0\r\nanswer=no\r\nname=  spaced value  \r\n";
 
-// Each decision needs a process of its own: the flag is fixed by the first call.
-TEST(TestMode, EachDecisionInASandboxOfItsOwn) {
-  // What each sandbox holds: no name for nothing, no bytes for a folder.
+TEST(TestMode, EachDecisionInAProcessOfItsOwn) {
+  // What each folder holds: no bytes for a folder.
   const struct { const char* test; const wchar_t* name; const char* bytes; } cases[] = {
-      {"NoFile", L"ovktest.ini", kPortFile}, {"EmptyFile", L"ovktest", ""}, {"FileWithSettings", L"ovktest", kPortFile},
-      {"FileDeletedAfterTheDecision", L"ovktest", kPortFile}, {"FileCreatedAfterTheDecision", nullptr, nullptr},
-      {"FolderNamedOvktest", L"ovktest", nullptr}};
+      {"NoFileThenOneCreated", L"ovktest.ini", kPortFile}, {"OnWithEveryValueItsDefault", L"ovktest", ""},
+      {"OnWithEveryValueItsDefault", L"ovktest", nullptr}, {"FileWithSettingsThenDeleted", L"ovktest", kPortFile}};
   for (const auto& c : cases) {
-    Sandbox sandbox;
-    if (c.name && c.bytes) {
-      ASSERT_TRUE(testing_support::WriteBytes(sandbox.File(c.name), c.bytes));
-    } else if (c.name) {
-      ASSERT_TRUE(::CreateDirectoryW(sandbox.File(c.name).c_str(), nullptr));
+    const testing_support::ScopedTempDir folder;
+    if (c.bytes) {
+      ASSERT_TRUE(testing_support::WriteBytes(folder.Child(c.name), c.bytes));
+    } else {
+      ASSERT_TRUE(::CreateDirectoryW(folder.Child(c.name).c_str(), nullptr));
     }
-    EXPECT_EQ(sandbox.Run(std::string("TestModeInSandbox.") + c.test), 0) << c.test;
-    EXPECT_EQ(sandbox.PassedCount(), 1) << c.test;
+    const std::string test = std::string("TestModeInChild.") + c.test;
+    EXPECT_EQ(testing_support::RunSelfInChild(test, {{kFolderVariable, folder.path()}}), 0)
+        << test << (c.bytes ? "" : " (folder)");
   }
 }
 
-class TestModeInSandbox : public InSandboxTest {};
+// Runs only in a child started above, with the folder as the program's own.
+class TestModeInChild : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t folder[MAX_PATH] = {};
+    if (!testing_support::IsChildRun() || !::GetEnvironmentVariableW(kFolderVariable, folder, MAX_PATH))
+      GTEST_SKIP() << "runs only in a child of TestMode.EachDecisionInAProcessOfItsOwn";
+    test_file_ = std::wstring(folder) + L"\\ovktest";
+    executable_ = std::make_unique<common::ScopedExecutablePathOverride>(std::wstring(folder) + L"\\client.exe");
+  }
+  std::wstring test_file_;
+  std::unique_ptr<common::ScopedExecutablePathOverride> executable_;
+};
 
 // The three readings of key, each against its default.
 void ExpectReadings(const wchar_t* key, int int_default, int int_value, bool bool_default, bool bool_value,
@@ -50,17 +63,22 @@ void ExpectEveryValueIsItsDefault() {
   ExpectReadings(L"port", -3, -3, false, false, nullptr, L"");
 }
 
-TEST_F(TestModeInSandbox, NoFile) {
+// Ovktest.ini holds the keys; an ovktest made after the decision changes nothing.
+TEST_F(TestModeInChild, NoFileThenOneCreated) {
   EXPECT_FALSE(common::IsTestMode());
-  ExpectEveryValueIsItsDefault();  // although ovktest.ini holds the key
+  ExpectEveryValueIsItsDefault();
+  ASSERT_TRUE(testing_support::WriteBytes(test_file_, kPortFile));
+  EXPECT_FALSE(common::IsTestMode());
+  EXPECT_EQ(common::GetTestValueInt(L"port", 1), 1);
 }
 
-TEST_F(TestModeInSandbox, EmptyFile) {
+// An empty ovktest, or a folder of that name.
+TEST_F(TestModeInChild, OnWithEveryValueItsDefault) {
   EXPECT_TRUE(common::IsTestMode());
   ExpectEveryValueIsItsDefault();
 }
 
-TEST_F(TestModeInSandbox, FileWithSettings) {
+TEST_F(TestModeInChild, FileWithSettingsThenDeleted) {
   EXPECT_TRUE(common::IsTestMode());
   ExpectReadings(L"port", 1, 8080, false, true, L"x", L"8080");
   ExpectReadings(L"zero", 5, 0, true, false, L"x", L"0");
@@ -69,26 +87,10 @@ TEST_F(TestModeInSandbox, FileWithSettings) {
   ExpectReadings(nullptr, 9, 9, true, true, L"fallback", L"fallback");
   EXPECT_EQ(common::GetTestValueString(L"missing", std::wstring(400, L'd').c_str()), std::wstring(259, L'd'));
   EXPECT_EQ(common::GetTestValueString(L"missing", nullptr), L"");
-}
-
-TEST_F(TestModeInSandbox, FileDeletedAfterTheDecision) {
-  ASSERT_TRUE(common::IsTestMode());
-  EXPECT_EQ(common::GetTestValueInt(L"port", 1), 8080);
-  ASSERT_TRUE(::DeleteFileW(OwnFile(L"ovktest").c_str()));
+  // Test mode stays on, but the values look for the file again.
+  ASSERT_TRUE(::DeleteFileW(test_file_.c_str()));
   EXPECT_TRUE(common::IsTestMode());
   ExpectReadings(L"port", 1, 1, true, true, L"gone", L"gone");
-}
-
-TEST_F(TestModeInSandbox, FileCreatedAfterTheDecision) {
-  ASSERT_FALSE(common::IsTestMode());
-  ASSERT_TRUE(testing_support::WriteBytes(OwnFile(L"ovktest"), kPortFile));
-  EXPECT_FALSE(common::IsTestMode());
-  EXPECT_EQ(common::GetTestValueInt(L"port", 1), 1);
-}
-
-TEST_F(TestModeInSandbox, FolderNamedOvktest) {
-  EXPECT_TRUE(common::IsTestMode());
-  ExpectEveryValueIsItsDefault();
 }
 
 }  // namespace

@@ -9,15 +9,11 @@
 
 namespace {
 
-std::wstring AppData() {
-  wchar_t folder[MAX_PATH] = {};
-  EXPECT_EQ(::SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder), S_OK);
-  return folder;
-}
-
 // Under the test harness nothing else creates these folders, so "existed" is false there.
 TEST(MarketPaths, LayoutUnderTheApplicationDataFolderWithNothingCreated) {
-  const std::wstring stocks = AppData() + L"\\Brovanta\\Tessaquill\\stocks";
+  wchar_t app_data[MAX_PATH] = {};
+  ASSERT_EQ(::SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, app_data), S_OK);
+  const std::wstring stocks = app_data + std::wstring(L"\\Brovanta\\Tessaquill\\stocks");
   const bool stocks_existed = common::IsPathFileExisting(stocks.c_str());
   const bool k_lines_existed = common::IsPathFileExisting((stocks + L"\\K").c_str());
   EXPECT_EQ(stock::GetStockDataPath(), stocks);

@@ -8,12 +8,12 @@
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
-#include <thread>
 #include <vector>
 
 #include "sysinfo/export_lookup.h"
 #include "sysinfo/fault_guard.h"
 #include "sysinfo/native_version.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -22,32 +22,31 @@ void WriteToUnmappedMemory() {
   *reinterpret_cast<volatile int*>(address) = 1;
 }
 
-TEST(FindExportByName, AgreesWithGetProcAddressIgnoringCase) {
-  for (const wchar_t* module_name : {L"ntdll.dll", L"kernel32.dll"}) {
-    const HMODULE module = ::GetModuleHandleW(module_name);
-    ASSERT_NE(module, nullptr);
-    for (const char* name : {"RtlGetVersion", "RtlGetNtProductType", "NtClose", "memcpy", "GetProcAddress",
-                             "IsWow64Process", "GetProductInfo"}) {
-      EXPECT_EQ(common::FindExportByName(module, name), ::GetProcAddress(module, name)) << name;
+TEST(FindExportByName, FindsWhatGetProcAddressFindsIgnoringCaseAndNothingElse) {
+  const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll"), kernel32 = ::GetModuleHandleW(L"kernel32.dll");
+  std::vector<unsigned char> not_a_module(4096, 0x5A);  // readable memory without PE headers
+  const struct {
+    HMODULE module;
+    const char* name;
+    const char* exported_as;  // null: nothing to find
+  } kCases[] = {
+      {ntdll, "RtlGetVersion", "RtlGetVersion"}, {ntdll, "RtlGetNtProductType", "RtlGetNtProductType"},
+      {ntdll, "NtClose", "NtClose"}, {ntdll, "memcpy", "memcpy"}, {kernel32, "GetProcAddress", "GetProcAddress"},
+      {kernel32, "IsWow64Process", "IsWow64Process"}, {kernel32, "GetProductInfo", "GetProductInfo"},
+      {ntdll, "rtlgetversion", "RtlGetVersion"}, {ntdll, "RTLGETNTPRODUCTTYPE", "RtlGetNtProductType"},
+      {ntdll, "NoSuchExportAnywhere", nullptr}, {ntdll, "RtlGetVersio", nullptr},  // a prefix is no match
+      {ntdll, "", nullptr}, {ntdll, nullptr, nullptr}, {nullptr, "RtlGetVersion", nullptr},
+      {reinterpret_cast<HMODULE>(not_a_module.data()), "RtlGetVersion", nullptr},
+      {::GetModuleHandleW(nullptr), "main", nullptr},  // the test program exports nothing
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(testing::Message() << (&c - kCases) << ": " << (c.name ? c.name : "(null)"));
+    const FARPROC expected = c.exported_as ? ::GetProcAddress(c.module, c.exported_as) : nullptr;
+    if (c.exported_as) {
+      ASSERT_NE(expected, nullptr);
     }
+    EXPECT_EQ(common::FindExportByName(c.module, c.name), expected);
   }
-  const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-  EXPECT_NE(common::FindExportByName(ntdll, "RtlGetVersion"), nullptr);
-  EXPECT_EQ(common::FindExportByName(ntdll, "rtlgetversion"), ::GetProcAddress(ntdll, "RtlGetVersion"));
-  EXPECT_EQ(common::FindExportByName(ntdll, "RTLGETNTPRODUCTTYPE"), ::GetProcAddress(ntdll, "RtlGetNtProductType"));
-}
-
-TEST(FindExportByName, AbsentNamesAndBadModulesGiveNull) {
-  const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-  EXPECT_EQ(common::FindExportByName(ntdll, "NoSuchExportAnywhere"), nullptr);
-  EXPECT_EQ(common::FindExportByName(ntdll, "RtlGetVersio"), nullptr);  // a prefix is not a match
-  EXPECT_EQ(common::FindExportByName(ntdll, ""), nullptr);
-  EXPECT_EQ(common::FindExportByName(ntdll, nullptr), nullptr);
-  EXPECT_EQ(common::FindExportByName(nullptr, "RtlGetVersion"), nullptr);
-  // Readable memory without PE headers, and the test program, which exports nothing.
-  std::vector<unsigned char> not_a_module(4096, 0x5A);
-  EXPECT_EQ(common::FindExportByName(reinterpret_cast<HMODULE>(not_a_module.data()), "RtlGetVersion"), nullptr);
-  EXPECT_EQ(common::FindExportByName(::GetModuleHandleW(nullptr), "main"), nullptr);
 }
 
 // An access violation caught and what the body wrote before it kept: the
@@ -67,20 +66,17 @@ TEST(FaultGuard, CppExceptionsInsideTheBodyAreLeftToTheirHandlers) {
 }
 
 TEST(FaultGuard, ThreadsFaultIndependently) {
-  std::atomic<int> faults{0}, completions{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([&, t] {
-      for (int i = 0; i < 200; ++i) {
-        const bool fault = (i + t) % 2 == 0;
-        const bool completed = common::RunWithFaultGuard(
-            fault ? +[](void*) { WriteToUnmappedMemory(); } : +[](void*) {}, nullptr);
-        if (completed != !fault) return;
-        ++(completed ? completions : faults);
-      }
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
+  std::atomic<int> threads{0}, faults{0}, completions{0};
+  testing_support::RunOnThreadsAtOnce(4, [&] {
+    const int t = threads++;
+    for (int i = 0; i < 200; ++i) {
+      const bool fault = (i + t) % 2 == 0;
+      const bool completed =
+          common::RunWithFaultGuard(fault ? +[](void*) { WriteToUnmappedMemory(); } : +[](void*) {}, nullptr);
+      if (completed != !fault) return;
+      ++(completed ? completions : faults);
+    }
+  });
   EXPECT_EQ(faults.load(), 400);
   EXPECT_EQ(completions.load(), 400);
 }
@@ -149,25 +145,23 @@ BOOLEAN WINAPI FaultingProductType(DWORD* type) {
   return TRUE;
 }
 
-struct QueryCase {
+const struct {
   common::NativeVersionEntryPoints entry_points;
   int result;
   DWORD major;
-  BYTE product_type;  // checked when the query succeeds
-};
-
-const QueryCase kQueries[] = {
+  BYTE product_type;
+} kQueries[] = {
     {{&AnsweringGetVersion, &WorkstationProductType}, 1, 6, VER_NT_WORKSTATION},
     {{&AnsweringGetVersion, &RefusingProductType}, 1, 6, VER_NT_SERVER},
     {{&AnsweringGetVersion, nullptr}, 1, 6, VER_NT_SERVER},
     {{&AnsweringGetVersion, &FaultingProductType}, 1, 6, VER_NT_SERVER},  // the fault came before the store
     {{&FaultingGetVersion, &WorkstationProductType}, 0, 9, 0},  // what the query wrote before the fault stays
-    {{&FailingGetVersion, &WorkstationProductType}, 0, 9, 0},
+    {{&FailingGetVersion, &WorkstationProductType}, 0, 9, VER_NT_WORKSTATION},
     {{nullptr, &WorkstationProductType}, 0, 0, 0},
 };
 
 TEST(QueryNativeVersion, ResultReachedBeforeAFaultOrFailureStands) {
-  for (const QueryCase& c : kQueries) {
+  for (const auto& c : kQueries) {
     SCOPED_TRACE(&c - kQueries);
     OSVERSIONINFOEXW info;
     std::memset(&info, 0xCC, sizeof(info));
@@ -175,9 +169,7 @@ TEST(QueryNativeVersion, ResultReachedBeforeAFaultOrFailureStands) {
     EXPECT_EQ(info.dwOSVersionInfoSize, sizeof(OSVERSIONINFOEXW));
     EXPECT_EQ(info.dwMajorVersion, c.major);
     EXPECT_EQ(info.szCSDVersion[0], L'\0');  // zeroed before the query
-    if (c.result) {
-      EXPECT_EQ(info.wProductType, c.product_type);
-    }
+    EXPECT_EQ(info.wProductType, c.product_type);
   }
   const common::NativeVersionEntryPoints answering = {&AnsweringGetVersion, &WorkstationProductType};
   EXPECT_EQ(common::QueryNativeVersionWith(answering, nullptr), 0);

@@ -1,37 +1,21 @@
-// The exported version functions on the running system: the records compared
-// with ntdll's own, the failure texts, optional outputs and buffer capacities.
+// The exported version functions on the running system, run once per Windows
+// version (TQ_EXPECTED_WINDOWS names the prefix's `winecfg /v` version).
 #include "t_common/os_version.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <string>
 
 #include "sysinfo/native_version.h"
-#include "win/system_function.h"
+#include "sysinfo/os_version_facts.h"
 #include "t_common/text.h"
+#include "win/system_function.h"
 
 namespace {
-
-// A record in a larger block, so that writes past its size field show.
-struct Block {
-  unsigned char bytes[512];
-  explicit Block(DWORD size_field) {
-    std::memset(bytes, 0xA5, sizeof(bytes));
-    std::memcpy(bytes, &size_field, sizeof(size_field));
-  }
-  bool UntouchedFrom(size_t offset) const {
-    for (size_t i = offset; i < sizeof(bytes); ++i) {
-      if (bytes[i] != 0xA5) return false;
-    }
-    return true;
-  }
-  DWORD size_field() const {
-    DWORD size;
-    std::memcpy(&size, bytes, sizeof(size));
-    return size;
-  }
-};
 
 OSVERSIONINFOEXW NtdllVersion() {
   OSVERSIONINFOEXW info = {};
@@ -43,33 +27,44 @@ OSVERSIONINFOEXW NtdllVersion() {
   return info;
 }
 
+// A record in a larger block, so that writes past its size field show.
+struct Block {
+  explicit Block(DWORD size) {
+    std::memset(bytes, 0xA5, sizeof(bytes));
+    std::memcpy(bytes, &size, sizeof(size));
+  }
+  bool UntouchedFrom(size_t offset) const {
+    return std::all_of(bytes + offset, std::end(bytes), [](unsigned char b) { return b == 0xA5; });
+  }
+  bool HoldsSize(DWORD size) const { return std::memcmp(bytes, &size, sizeof(size)) == 0; }
+  unsigned char bytes[512];
+};
+
 TEST(BvGetVersionEx, NativeQueryAndRecordsOfTheFourSizesGetNtdllsVersionAndNoMore) {
   const OSVERSIONINFOEXW native = NtdllVersion();
   OSVERSIONINFOEXW queried;
   std::memset(&queried, 0xCC, sizeof(queried));
   ASSERT_EQ(common::QueryNativeVersion(&queried), 1);
   EXPECT_EQ(std::memcmp(&queried, &native, sizeof(native)), 0);
-  const auto* native_bytes = reinterpret_cast<const unsigned char*>(&native);
-  for (DWORD size : {276u, 284u}) {
+  for (DWORD size : {276u, 284u, 148u, 156u}) {
     SCOPED_TRACE(size);
     Block block(size);
-    ASSERT_EQ(common::BV_GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(block.bytes)), 1);
-    EXPECT_EQ(block.size_field(), size);
-    EXPECT_EQ(std::memcmp(block.bytes + 4, native_bytes + 4, size - 4), 0);
+    const bool wide = size > sizeof(OSVERSIONINFOEXA);
+    ASSERT_EQ(wide ? common::BV_GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(block.bytes))
+                   : common::BV_GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(block.bytes)),
+              1);
+    EXPECT_TRUE(block.HoldsSize(size));
     EXPECT_TRUE(block.UntouchedFrom(size));
-  }
-  for (DWORD size : {148u, 156u}) {
-    SCOPED_TRACE(size);
-    Block block(size);
-    ASSERT_EQ(common::BV_GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(block.bytes)), 1);
     const auto* narrow = reinterpret_cast<const OSVERSIONINFOEXA*>(block.bytes);
-    EXPECT_EQ(block.size_field(), size);
-    EXPECT_EQ(std::memcmp(block.bytes + 4, native_bytes + 4, 16), 0);  // major, minor, build, platform
-    EXPECT_EQ(std::string(narrow->szCSDVersion), common::ws2s(native.szCSDVersion, CP_ACP));
-    if (size == 156) {  // service pack, suite, product type and reserved byte
+    // The wide forms copy everything; the narrow ones major, minor, build and platform,
+    // the converted service pack and in the larger form the fields after it.
+    EXPECT_EQ(std::memcmp(block.bytes + 4, &native.dwMajorVersion, wide ? size - 4 : 16), 0);
+    if (!wide) {
+      EXPECT_EQ(std::string(narrow->szCSDVersion), common::ws2s(native.szCSDVersion, CP_ACP));
+    }
+    if (size == sizeof(OSVERSIONINFOEXA)) {
       EXPECT_EQ(std::memcmp(&narrow->wServicePackMajor, &native.wServicePackMajor, 8), 0);
     }
-    EXPECT_TRUE(block.UntouchedFrom(size));
   }
 }
 
@@ -85,45 +80,106 @@ TEST(BvGetVersionEx, OtherSizesGoToTheSystemAndTheWideFormWritesItsErrorText) {
     if (size >= text_bytes) {
       EXPECT_STREQ(reinterpret_cast<const wchar_t*>(block.bytes), expected);
       EXPECT_TRUE(block.UntouchedFrom(text_bytes));
-    } else {
-      EXPECT_EQ(block.size_field(), size);  // no room for the text: untouched
+    } else {  // no room for the text: untouched
+      EXPECT_TRUE(block.HoldsSize(size));
       EXPECT_TRUE(block.UntouchedFrom(sizeof(DWORD)));
     }
   }
   Block narrow(100);
   EXPECT_EQ(common::BV_GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(narrow.bytes)), 0);
-  EXPECT_EQ(narrow.size_field(), 100u);  // no failure text in the narrow form
+  EXPECT_TRUE(narrow.HoldsSize(100));  // no failure text in the narrow form
   EXPECT_TRUE(narrow.UntouchedFrom(sizeof(DWORD)));
   EXPECT_EQ(common::BV_GetVersionExW(nullptr), 0);
   EXPECT_EQ(common::BV_GetVersionExA(nullptr), 0);
 }
 
-TEST(BvGetOSVersion, OutputsAreOptional) {
+// What each version must give by the rules, not what this Wine happens to print.
+const struct Expected {
+  const char* windows;
+  unsigned long code;
+  const wchar_t* tag;
+  const wchar_t* description_start;
+  bool has_edition;  // version 6 names its edition after the start
+  bool xp, vista, win7, win8;
+} kVersions[] = {
+    {"winxp64", 0x81300, L"winxp_x64", L"Microsoft Windows XP Professional x64 Edition", false, 1, 0, 0, 0},
+    {"vista", 0x8150A, L"winvista_x64", L"Microsoft Windows Vista ", true, 1, 1, 0, 0},
+    {"win2008", 0x8150B, L"win2008_x64", L"Microsoft Windows Server 2008 ", true, 1, 1, 0, 0},
+    {"win2008r2", 0x8150B, L"win2008_r2_x64", L"Microsoft Windows Server 2008 R2 ", true, 1, 1, 0, 0},
+    {"win7", 0x81600, L"win7_x64", L"Microsoft Windows 7 ", true, 1, 1, 1, 0},
+    {"win8", 0x81700, L"win8_x64", L"Microsoft Windows 8 ", true, 1, 1, 1, 1},
+    {"win81", 0x81800, L"win8_1_x64", L"Microsoft Windows 8.1 ", true, 1, 1, 1, 1},
+    {"win10", 0x81900, L"win10_x64", L"Microsoft Windows 10 , 64-bit", false, 1, 1, 1, 1},
+};
+
+// Both forms of a description: nothing written below the minimum capacity or
+// without a buffer, else the expected text (narrow: in the ANSI code page).
+template <unsigned long kMinimum>
+void ExpectBothForms(int (*wide_form)(wchar_t*, unsigned long), int (*narrow_form)(char*, unsigned long),
+                     const std::wstring& expected) {
+  wchar_t wide[kMinimum];
+  char narrow[kMinimum];
+  std::wmemset(wide, L'#', kMinimum);
+  std::memset(narrow, '#', kMinimum);
+  EXPECT_EQ(wide_form(wide, kMinimum - 1), 0);
+  EXPECT_EQ(narrow_form(narrow, kMinimum - 1), 0);
+  EXPECT_EQ(wide[0], L'#');
+  EXPECT_EQ(narrow[0], '#');
+  EXPECT_EQ(wide_form(nullptr, kMinimum), 0);
+  EXPECT_EQ(narrow_form(nullptr, kMinimum), 0);
+  ASSERT_EQ(wide_form(wide, kMinimum), 1);
+  EXPECT_EQ(std::wstring(wide), expected);
+  ASSERT_EQ(narrow_form(narrow, kMinimum), 1);
+  EXPECT_EQ(narrow, common::ws2s(expected, CP_ACP));
+}
+
+class VersionMatrix : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* name = std::getenv("TQ_EXPECTED_WINDOWS");
+    for (const Expected& e : kVersions) {
+      if (name && std::strcmp(e.windows, name) == 0) expected_ = &e;
+    }
+    ASSERT_NE(expected_, nullptr) << "no expectations for TQ_EXPECTED_WINDOWS=" << (name ? name : "");
+  }
+  const Expected* expected_ = nullptr;
+};
+
+TEST_F(VersionMatrix, CodeBuildAndShortTag) {
   unsigned long code = 0, build = 0, code_only = 0, build_only = 0;
   ASSERT_EQ(common::BV_GetOSVersion(&code, &build), 1);
-  EXPECT_EQ(common::BV_GetOSVersion(&code_only, nullptr), 1);
+  EXPECT_EQ(code, expected_->code) << std::hex << code;
+  EXPECT_EQ(build, NtdllVersion().dwBuildNumber);
+  EXPECT_EQ(common::BV_GetOSVersion(&code_only, nullptr), 1);  // either output may be left out
   EXPECT_EQ(common::BV_GetOSVersion(nullptr, &build_only), 1);
   EXPECT_EQ(common::BV_GetOSVersion(nullptr, nullptr), 1);
   EXPECT_EQ(code_only, code);
   EXPECT_EQ(build_only, build);
+  ExpectBothForms<20>(&common::BV_GetMiniOSVersionDescW, &common::BV_GetMiniOSVersionDescA, expected_->tag);
 }
 
-// What fits is checked per Windows version in os_version_matrix_test.
-TEST(OsVersionDescriptions, CapacitiesBelowTheMinimumWriteNothing) {
-  wchar_t wide[256];
-  char narrow[256];
-  std::wmemset(wide, L'#', 256);
-  std::memset(narrow, '#', 256);
-  EXPECT_EQ(common::BV_GetMiniOSVersionDescW(wide, 19), 0);
-  EXPECT_EQ(common::BV_GetMiniOSVersionDescA(narrow, 19), 0);
-  EXPECT_EQ(common::BV_GetOSVersionDescW(wide, 255), 0);
-  EXPECT_EQ(common::BV_GetOSVersionDescA(narrow, 255), 0);
-  EXPECT_EQ(wide[0], L'#');
-  EXPECT_EQ(narrow[0], '#');
-  EXPECT_EQ(common::BV_GetMiniOSVersionDescW(nullptr, 20), 0);
-  EXPECT_EQ(common::BV_GetMiniOSVersionDescA(nullptr, 20), 0);
-  EXPECT_EQ(common::BV_GetOSVersionDescW(nullptr, 256), 0);
-  EXPECT_EQ(common::BV_GetOSVersionDescA(nullptr, 256), 0);
+TEST_F(VersionMatrix, DescriptionStartEditionAndBuild) {
+  const OSVERSIONINFOEXW native = NtdllVersion();
+  std::wstring expected = expected_->description_start;
+  if (expected_->has_edition) {
+    DWORD product_type = 0;
+    ::GetProductInfo(native.dwMajorVersion, native.dwMinorVersion, 0, 0, &product_type);
+    const wchar_t* edition = common::EditionName(product_type);
+    expected += std::wstring(edition ? edition : L"(An unknown product)") + L", 64-bit";
+  }
+  if (native.szCSDVersion[0]) expected += L" " + std::wstring(native.szCSDVersion);
+  expected += L" (Build " + std::to_wstring(native.dwBuildNumber) + L")";
+  ExpectBothForms<256>(&common::BV_GetOSVersionDescW, &common::BV_GetOSVersionDescA, expected);
+}
+
+TEST_F(VersionMatrix, OrLaterAnswers) {
+  for (int round = 0; round < 2; ++round) {  // the second round answers from the caches
+    EXPECT_EQ(common::IsXpOrLater(), expected_->xp);
+    EXPECT_EQ(common::IsVistaOrLater(), expected_->vista);
+    EXPECT_EQ(common::IsWin7OrLater(), expected_->win7);
+    EXPECT_EQ(common::IsWin8OrLater(), expected_->win8);
+  }
+  EXPECT_TRUE(common::IsX64System());
 }
 
 }  // namespace
