@@ -35,16 +35,6 @@ TEST(DateConversion, RoundTripsNormalisesAndRejectsUnrepresentableDates) {
   EXPECT_EQ(FormatTime(-1, L"%Y"), L"");
 }
 
-TEST(AnalyzeDate, SplitsTheNumberOnly) {
-  int year = -1, month = -1, day = -1;
-  common::AnalyzeDate(20170304, year, month, day);
-  EXPECT_EQ(std::vector<int>({year, month, day}), std::vector<int>({2017, 3, 4}));
-  common::AnalyzeDate(123, year, month, day);
-  EXPECT_EQ(std::vector<int>({year, month, day}), std::vector<int>({0, 1, 23}));
-  common::AnalyzeDate(20171399, year, month, day);
-  EXPECT_EQ(std::vector<int>({year, month, day}), std::vector<int>({2017, 13, 99}));
-}
-
 TEST(FormatTime, FitsThirtyFiveCharactersOrGivesEmpty) {
   const __int64 t = DateToTime(20170304, 8, 5, 9);
   const std::wstring fits(35, L'x');
