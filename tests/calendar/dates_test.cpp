@@ -83,7 +83,8 @@ TEST(IsSameWeek, WeeksRunSundayToSaturday) {
 // whose offset and days of other than 24 hours are checked.
 TEST(TimeZone, EveryDayOf2017AndTheZoneTheRunNames) {
   const int kDaysInMonth[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  std::vector<std::pair<unsigned long, __int64>> uneven;
+  using Uneven = std::vector<std::pair<unsigned long, __int64>>;
+  Uneven uneven;
   for (int month = 1; month <= 12; ++month) {
     for (int day = 1; day <= kDaysInMonth[month - 1]; ++day) {
       const unsigned long date = 20170000 + month * 100 + day;
@@ -98,22 +99,20 @@ TEST(TimeZone, EveryDayOf2017AndTheZoneTheRunNames) {
   EXPECT_EQ(Local(DateToTime(20171105, 23, 59, 59)), L"2017-11-05 23:59:59");
   const char* tz = std::getenv("TZ");
   const std::string zone = tz ? tz : "";
-  using Uneven = std::vector<std::pair<unsigned long, __int64>>;
-  if (zone == "CST-8") {
-    EXPECT_EQ(DateToTime(20170304, 0, 0, 0), 1488556800);  // 2017-03-03 16:00 UTC
-    EXPECT_EQ(DateToTime(19700101, 0, 0, 0), -1);          // before the epoch in UTC
-    EXPECT_TRUE(uneven.empty());
-  } else if (zone == "UTC0") {
-    EXPECT_EQ(DateToTime(20170304, 0, 0, 0), 1488585600);
-    EXPECT_EQ(DateToTime(19700101, 0, 0, 0), 0);
-    EXPECT_TRUE(uneven.empty());
-  } else if (zone == "EST5EDT") {
-    EXPECT_EQ(DateToTime(20170304, 0, 0, 0), 1488603600);  // 05:00 UTC
-    EXPECT_EQ(DateToTime(20170704, 0, 0, 0), 1499140800);  // 04:00 UTC in summer time
-    EXPECT_EQ(uneven, (Uneven{{20170312, 23 * 3600}, {20171105, 25 * 3600}}));
-  } else {
-    GTEST_SKIP() << "TZ=" << zone << " is none of the zones the test runs name";
+  // Midnight of 2017-03-04 and of another day: 16:00 UTC the day before, and before the epoch in UTC, in
+  // China; 05:00 UTC, and 04:00 UTC in summer time, in New York.
+  const struct { std::string zone; __int64 march_4; unsigned long date; __int64 midnight; Uneven uneven; } kZones[] = {
+      {"CST-8", 1488556800, 19700101, -1, {}},
+      {"UTC0", 1488585600, 19700101, 0, {}},
+      {"EST5EDT", 1488603600, 20170704, 1499140800, {{20170312, 23 * 3600}, {20171105, 25 * 3600}}}};
+  for (const auto& c : kZones) {
+    if (zone != c.zone) continue;
+    EXPECT_EQ(DateToTime(20170304, 0, 0, 0), c.march_4);
+    EXPECT_EQ(DateToTime(c.date, 0, 0, 0), c.midnight);
+    EXPECT_EQ(uneven, c.uneven);
+    return;
   }
+  GTEST_SKIP() << "TZ=" << zone << " is none of the zones the test runs name";
 }
 
 }  // namespace

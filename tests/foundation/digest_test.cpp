@@ -37,11 +37,9 @@ std::vector<unsigned char> PseudoRandomBytes(size_t count, uint32_t seed) {
   return bytes;
 }
 
-TEST(Crc32, KnownValues) {
-  const std::pair<std::string, unsigned long> cases[] = {
-      {"123456789", 0xCBF43926ul}, {"abc", 0x352441C2ul}, {"", 0ul},
-      {"The quick brown fox jumps over the lazy dog", 0x414FA339ul}};
-  for (const auto& [text, crc] : cases) EXPECT_EQ(common::GetCRC32(Bytes(text), Length(text)), crc) << text;
+// The check value ties the reference below to the standard; no data gives 0.
+TEST(Crc32, CheckValueAndNoData) {
+  EXPECT_EQ(common::GetCRC32(Bytes("123456789"), 9), 0xCBF43926ul);
   EXPECT_EQ(common::GetCRC32(nullptr, 0), 0ul);
   EXPECT_EQ(common::GetCRC32(nullptr, 16), 0ul);
 }

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
 #include <utility>
 
@@ -13,6 +12,7 @@
 
 namespace {
 
+// Each test sets the variables it reads, in this process only.
 std::wstring Converted(std::wstring path, bool data_from_shell = false, bool x86_program_files = false) {
   common::EnvironmentPathConver(path, data_from_shell, x86_program_files);
   return path;
@@ -24,21 +24,6 @@ std::wstring ShellFolder(int csidl) {
   return buffer;
 }
 
-// Sets a variable of this process for the scope, restoring the old value.
-class ScopedVariable {
- public:
-  ScopedVariable(const wchar_t* name, const wchar_t* value) : name_(name) {
-    wchar_t old[1024] = {};
-    if (::GetEnvironmentVariableW(name, old, 1024) > 0) old_ = old;
-    ::SetEnvironmentVariableW(name, value);
-  }
-  ~ScopedVariable() { ::SetEnvironmentVariableW(name_.c_str(), old_ ? old_->c_str() : nullptr); }
-
- private:
-  std::wstring name_;
-  std::optional<std::wstring> old_;
-};
-
 // The character after the caret is skipped whatever it is; the name runs to the last percent and is
 // read like _wtoi, case-sensitive; unknown names are removed; without a percent sign nothing changes.
 TEST(CaretForm, ProgramDataAndProgramFilesFromTheVariableOrTheShell) {
@@ -46,25 +31,23 @@ TEST(CaretForm, ProgramDataAndProgramFilesFromTheVariableOrTheShell) {
   const std::wstring native = ShellFolder(CSIDL_PROGRAM_FILES);
   const std::wstring x86 = ShellFolder(CSIDL_PROGRAM_FILESX86);
   ASSERT_FALSE(program_data.empty() || native.empty() || x86.empty());
-  {
-    ScopedVariable variable(L"ProgramData", L"D:\\PD");
-    const struct { const wchar_t* path; bool data_from_shell, x86_program_files; std::wstring expected; } kCases[] = {
-        {L"^%257%\\cfg.ini", false, false, L"D:\\PD\\cfg.ini"},
-        {L"^%ProgramData%\\cfg.ini", false, false, L"D:\\PD\\cfg.ini"},
-        {L"^%257%\\cfg.ini", true, false, program_data + L"\\cfg.ini"}, {L"^%258%\\App", false, true, x86 + L"\\App"},
-        {L"^%258%\\App", false, false, native + L"\\App"}, {L"^%ProgramFile%\\App", false, true, x86 + L"\\App"},
-        {L"^%ProgramFile%\\App", false, false, native + L"\\App"}, {L"^%257abc%\\x", false, false, L"D:\\PD\\x"},
-        {L"^%0258%\\x", false, true, x86 + L"\\x"}, {L"^%TEMP%\\x", false, false, L"\\x"},
-        {L"^%programdata%\\x", false, false, L"\\x"}, {L"^%256%\\x", false, false, L"\\x"},
-        {L"^#257%\\x", false, false, L"D:\\PD\\x"}, {L"^%TEMP%\\a%b", false, false, L"b"}, {L"^%", false, false, L""},
-        {L"^ProgramData\\x", false, false, L"^ProgramData\\x"}, {L"^", false, false, L"^"}};
-    for (const auto& c : kCases)
-      EXPECT_EQ(Converted(c.path, c.data_from_shell, c.x86_program_files), c.expected) << c.path << c.data_from_shell;
-  }
+  ::SetEnvironmentVariableW(L"ProgramData", L"D:\\PD");
+  const struct { const wchar_t* path; bool data_from_shell, x86_program_files; std::wstring expected; } kCases[] = {
+      {L"^%257%\\cfg.ini", false, false, L"D:\\PD\\cfg.ini"},
+      {L"^%ProgramData%\\cfg.ini", false, false, L"D:\\PD\\cfg.ini"},
+      {L"^%257%\\cfg.ini", true, false, program_data + L"\\cfg.ini"}, {L"^%258%\\App", false, true, x86 + L"\\App"},
+      {L"^%258%\\App", false, false, native + L"\\App"}, {L"^%ProgramFile%\\App", false, true, x86 + L"\\App"},
+      {L"^%ProgramFile%\\App", false, false, native + L"\\App"}, {L"^%257abc%\\x", false, false, L"D:\\PD\\x"},
+      {L"^%0258%\\x", false, true, x86 + L"\\x"}, {L"^%TEMP%\\x", false, false, L"\\x"},
+      {L"^%programdata%\\x", false, false, L"\\x"}, {L"^%256%\\x", false, false, L"\\x"},
+      {L"^#257%\\x", false, false, L"D:\\PD\\x"}, {L"^%TEMP%\\a%b", false, false, L"b"}, {L"^%", false, false, L""},
+      {L"^ProgramData\\x", false, false, L"^ProgramData\\x"}, {L"^", false, false, L"^"}};
+  for (const auto& c : kCases)
+    EXPECT_EQ(Converted(c.path, c.data_from_shell, c.x86_program_files), c.expected) << c.path << c.data_from_shell;
   // A variable that is missing or too long for the buffer gives no prefix.
   const std::wstring too_long(300, L'p');
   for (const wchar_t* value : {static_cast<const wchar_t*>(nullptr), too_long.c_str()}) {
-    ScopedVariable variable(L"ProgramData", value);
+    ::SetEnvironmentVariableW(L"ProgramData", value);
     EXPECT_EQ(Converted(L"^%257%\\x"), L"\\x") << (value ? "too long" : "missing");
   }
 }
@@ -88,11 +71,9 @@ TEST(FirefoxForm, FirstProfileCacheOrTheFirefoxFolder) {
     EXPECT_EQ(Converted(L"%firefox%"), expected) << profiles;
   }
   ::DeleteFileW((folder + L"\\profiles.ini").c_str());
-  {
-    ScopedVariable firefox(L"FIREFOX", L"E:\\ff");
-    EXPECT_EQ(Converted(L"%FIREFOX%\\x"), L"E:\\ff\\x");
-  }
-  ScopedVariable unset(L"FIREFOX", nullptr);
+  ::SetEnvironmentVariableW(L"FIREFOX", L"E:\\ff");
+  EXPECT_EQ(Converted(L"%FIREFOX%\\x"), L"E:\\ff\\x");
+  ::SetEnvironmentVariableW(L"FIREFOX", nullptr);
   EXPECT_EQ(Converted(L"%FIREFOX%\\x"), L"%FIREFOX%\\x");
 }
 
@@ -101,10 +82,9 @@ TEST(PercentForm, ExpandsAsTheSystemDoesAndOtherFormsAreUnchanged) {
   wchar_t windir_buffer[MAX_PATH] = {};
   ASSERT_GT(::GetEnvironmentVariableW(L"windir", windir_buffer, MAX_PATH), 0u);
   const std::wstring windir = windir_buffer;
-  ScopedVariable unset(L"TQ_SURELY_UNDEFINED", nullptr);
-  ScopedVariable fits(L"TQ_FITS", std::wstring(517, L'a').c_str());
-  ScopedVariable too_long(L"TQ_TOO_LONG", std::wstring(518, L'a').c_str());
-  ScopedVariable far_too_long(L"TQ_FAR_TOO_LONG", std::wstring(5000, L'a').c_str());
+  ::SetEnvironmentVariableW(L"TQ_FITS", std::wstring(517, L'a').c_str());
+  ::SetEnvironmentVariableW(L"TQ_TOO_LONG", std::wstring(518, L'a').c_str());
+  ::SetEnvironmentVariableW(L"TQ_FAR_TOO_LONG", std::wstring(5000, L'a').c_str());
   const std::pair<std::wstring, std::wstring> kCases[] = {
       {L"%windir%\\system32", windir + L"\\system32"}, {L"%windir%\\%windir%", windir + L"\\" + windir},
       {L"%TQ_SURELY_UNDEFINED%\\x", L"%TQ_SURELY_UNDEFINED%\\x"},

@@ -49,8 +49,8 @@ TEST(PersistentInstance, DefaultIsOneObjectBesideTheEmptyNamedStoreOnOneFile) {
 TEST(PersistentInstance, TheFirstNameWins) {
   if (!IsChildRun()) {
     ScopedStoreName a, b;
-    ASSERT_EQ(RunSelfInChild("PersistentInstance.TheFirstNameWins", {{L"TQ_STORE_A", a.get()}, {L"TQ_STORE_B", b.get()}}),
-              0);
+    const std::string self = "PersistentInstance.TheFirstNameWins";
+    ASSERT_EQ(RunSelfInChild(self, {{L"TQ_STORE_A", a.get()}, {L"TQ_STORE_B", b.get()}}), 0);
     EXPECT_EQ(QueryFile(a.get(), "select key, value from t"), std::vector<std::string>{"k|through the second call"});
     EXPECT_FALSE(common::IsPathFileExisting(b.file().c_str()));
     return;

@@ -30,8 +30,6 @@ TEST(SerializeManagerFresh, CreatesFolderAndFileAndTheTableAtTheFirstSave) {
     SerializeManager store;
     EXPECT_TRUE(common::IsPathFileExisting((folder + L"\\Tessaquill.db").c_str()));
     EXPECT_EQ(store.GetValue(L"settings", L"theme", std::wstring(L"dark")), L"dark");
-    EXPECT_EQ(store.GetValue(L"settings", L"count", 7), 7);
-    EXPECT_TRUE(store.GetValues(L"settings").empty());
     EXPECT_TRUE(QueryFile(L"", "select name from sqlite_master").empty());
     store.SaveValue(L"settings", L"theme", L"light");
   }
