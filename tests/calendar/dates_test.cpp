@@ -99,8 +99,7 @@ TEST(TimeZone, EveryDayOf2017AndTheZoneTheRunNames) {
   EXPECT_EQ(Local(DateToTime(20171105, 23, 59, 59)), L"2017-11-05 23:59:59");
   const char* tz = std::getenv("TZ");
   const std::string zone = tz ? tz : "";
-  // Midnight of 2017-03-04 and of another day: 16:00 UTC the day before, and before the epoch in UTC, in
-  // China; 05:00 UTC, and 04:00 UTC in summer time, in New York.
+  // Local midnight of 2017-03-04 and of one more day (before the epoch in UTC, or in summer time).
   const struct { std::string zone; __int64 march_4; unsigned long date; __int64 midnight; Uneven uneven; } kZones[] = {
       {"CST-8", 1488556800, 19700101, -1, {}},
       {"UTC0", 1488585600, 19700101, 0, {}},
