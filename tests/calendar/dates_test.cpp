@@ -35,16 +35,6 @@ TEST(DateConversion, RoundTripsNormalisesAndRejectsUnrepresentableDates) {
   EXPECT_EQ(FormatTime(-1, L"%Y"), L"");
 }
 
-TEST(AnalyzeDate, SplitsTheNumberOnly) {
-  int year = -1, month = -1, day = -1;
-  common::AnalyzeDate(20170304, year, month, day);
-  EXPECT_EQ(std::vector<int>({year, month, day}), std::vector<int>({2017, 3, 4}));
-  common::AnalyzeDate(123, year, month, day);
-  EXPECT_EQ(std::vector<int>({year, month, day}), std::vector<int>({0, 1, 23}));
-  common::AnalyzeDate(20171399, year, month, day);
-  EXPECT_EQ(std::vector<int>({year, month, day}), std::vector<int>({2017, 13, 99}));
-}
-
 TEST(FormatTime, FitsThirtyFiveCharactersOrGivesEmpty) {
   const __int64 t = DateToTime(20170304, 8, 5, 9);
   const std::wstring fits(35, L'x');
@@ -93,7 +83,8 @@ TEST(IsSameWeek, WeeksRunSundayToSaturday) {
 // whose offset and days of other than 24 hours are checked.
 TEST(TimeZone, EveryDayOf2017AndTheZoneTheRunNames) {
   const int kDaysInMonth[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  std::vector<std::pair<unsigned long, __int64>> uneven;
+  using Uneven = std::vector<std::pair<unsigned long, __int64>>;
+  Uneven uneven;
   for (int month = 1; month <= 12; ++month) {
     for (int day = 1; day <= kDaysInMonth[month - 1]; ++day) {
       const unsigned long date = 20170000 + month * 100 + day;
@@ -108,22 +99,19 @@ TEST(TimeZone, EveryDayOf2017AndTheZoneTheRunNames) {
   EXPECT_EQ(Local(DateToTime(20171105, 23, 59, 59)), L"2017-11-05 23:59:59");
   const char* tz = std::getenv("TZ");
   const std::string zone = tz ? tz : "";
-  using Uneven = std::vector<std::pair<unsigned long, __int64>>;
-  if (zone == "CST-8") {
-    EXPECT_EQ(DateToTime(20170304, 0, 0, 0), 1488556800);  // 2017-03-03 16:00 UTC
-    EXPECT_EQ(DateToTime(19700101, 0, 0, 0), -1);          // before the epoch in UTC
-    EXPECT_TRUE(uneven.empty());
-  } else if (zone == "UTC0") {
-    EXPECT_EQ(DateToTime(20170304, 0, 0, 0), 1488585600);
-    EXPECT_EQ(DateToTime(19700101, 0, 0, 0), 0);
-    EXPECT_TRUE(uneven.empty());
-  } else if (zone == "EST5EDT") {
-    EXPECT_EQ(DateToTime(20170304, 0, 0, 0), 1488603600);  // 05:00 UTC
-    EXPECT_EQ(DateToTime(20170704, 0, 0, 0), 1499140800);  // 04:00 UTC in summer time
-    EXPECT_EQ(uneven, (Uneven{{20170312, 23 * 3600}, {20171105, 25 * 3600}}));
-  } else {
-    GTEST_SKIP() << "TZ=" << zone << " is none of the zones the test runs name";
+  // Local midnight of 2017-03-04 and of one more day (before the epoch in UTC, or in summer time).
+  const struct { std::string zone; __int64 march_4; unsigned long date; __int64 midnight; Uneven uneven; } kZones[] = {
+      {"CST-8", 1488556800, 19700101, -1, {}},
+      {"UTC0", 1488585600, 19700101, 0, {}},
+      {"EST5EDT", 1488603600, 20170704, 1499140800, {{20170312, 23 * 3600}, {20171105, 25 * 3600}}}};
+  for (const auto& c : kZones) {
+    if (zone != c.zone) continue;
+    EXPECT_EQ(DateToTime(20170304, 0, 0, 0), c.march_4);
+    EXPECT_EQ(DateToTime(c.date, 0, 0, 0), c.midnight);
+    EXPECT_EQ(uneven, c.uneven);
+    return;
   }
+  GTEST_SKIP() << "TZ=" << zone << " is none of the zones the test runs name";
 }
 
 }  // namespace

@@ -32,11 +32,9 @@ class Trading : public ::testing::Test {
 };
 
 TEST_F(Trading, LastAndLatestTradingDatesSkipWeekendsAndHolidays) {
-  EXPECT_EQ(GetLastTradingDate(kMonday), 20170303u);
-  EXPECT_EQ(GetLastTradingDate(20170307), kMonday);
-  EXPECT_EQ(GetLastTradingDate(0), 20170303u);
-  EXPECT_EQ(GetLastTradingDate(20170305), 20170303u);
-  EXPECT_EQ(GetLastTradingDate(20170102), 20161230u);  // across the year
+  const std::pair<unsigned long, unsigned long> kLast[] = {
+      {kMonday, 20170303}, {20170307, kMonday}, {0, 20170303}, {20170305, 20170303}, {20170102, 20161230}};
+  for (const auto& [date, last] : kLast) EXPECT_EQ(GetLastTradingDate(date), last) << date;
   EXPECT_EQ(GetLatestTradingDate(), kMonday);
   SharedCalendar().SetHolidays(2017, {20170303, kMonday});
   EXPECT_EQ(GetLastTradingDate(kMonday), 20170302u);

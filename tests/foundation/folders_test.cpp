@@ -23,27 +23,20 @@ std::wstring ShellFolder(int csidl) {
   return path;
 }
 
-std::wstring EndingOf(const std::wstring& text, size_t count) {
-  return text.size() < count ? text : text.substr(text.size() - count);
-}
-
+// Cut to capacity - 1 and terminated, nothing written past the capacity; capacity 0 writes nothing.
 TEST(CallerBuffer, CutToCapacityMinusOneAndTerminated) {
   wchar_t full[MAX_PATH] = {};
   ASSERT_TRUE(common::GetAppDir(full, MAX_PATH));
   ASSERT_GT(std::wcslen(full), 9u);
-
   wchar_t small[16];
   std::wmemset(small, L'#', 16);
   EXPECT_TRUE(common::GetAppDir(small, 10));
   EXPECT_EQ(std::wstring(small), std::wstring(full, 9));
-  EXPECT_EQ(small[10], L'#');  // nothing written past the capacity
-}
-
-TEST(CallerBuffer, CapacityZeroLeavesTheBufferUntouched) {
-  wchar_t buffer[4] = {L'x', L'y', L'z', L'\0'};
-  EXPECT_TRUE(common::GetAppPath(buffer, 0));
-  EXPECT_TRUE(common::GetAppDataDir(buffer, 0, nullptr));
-  EXPECT_STREQ(buffer, L"xyz");
+  EXPECT_EQ(small[10], L'#');
+  wchar_t untouched[4] = {L'x', L'y', L'z', L'\0'};
+  EXPECT_TRUE(common::GetAppPath(untouched, 0));
+  EXPECT_TRUE(common::GetAppDataDir(untouched, 0, nullptr));
+  EXPECT_STREQ(untouched, L"xyz");
 }
 
 TEST(Executable, PathFolderAndNameDescribeTheTestProgram) {
@@ -57,32 +50,23 @@ TEST(Executable, PathFolderAndNameDescribeTheTestProgram) {
 }
 
 TEST(ShellFolders, MatchTheShellForTheirFolderNumbers) {
-  wchar_t buffer[MAX_PATH] = {};
-  ASSERT_TRUE(common::GetAppDataDir(buffer, MAX_PATH, nullptr));
-  EXPECT_EQ(std::wstring(buffer), ShellFolder(CSIDL_APPDATA));
-  ASSERT_TRUE(common::GetProgramFilesDir(buffer, MAX_PATH, nullptr));
-  EXPECT_EQ(std::wstring(buffer), ShellFolder(CSIDL_PROGRAM_FILES));
-  ASSERT_TRUE(common::GetTempDir(buffer, MAX_PATH, nullptr));
-  EXPECT_EQ(std::wstring(buffer), ShellFolder(CSIDL_TEMPLATES));
-}
-
-TEST(ShellFolders, WinDirIsTheEnvironmentValue) {
-  const wchar_t* windir = common::GetWinDir();
-  ASSERT_NE(windir, nullptr);
-  EXPECT_EQ(windir, ::_wgetenv(L"WINDIR"));
+  const struct { bool (*get)(wchar_t*, unsigned int, void*); int csidl; } cases[] = {
+      {&common::GetAppDataDir, CSIDL_APPDATA}, {&common::GetProgramFilesDir, CSIDL_PROGRAM_FILES},
+      {&common::GetTempDir, CSIDL_TEMPLATES}};
+  for (const auto& c : cases) {
+    wchar_t buffer[MAX_PATH] = {};
+    ASSERT_TRUE(c.get(buffer, MAX_PATH, nullptr));
+    EXPECT_EQ(std::wstring(buffer), ShellFolder(c.csidl)) << c.csidl;
+  }
 }
 
 TEST(DataFolders, PathShapeAndCreationOnlyWhenAsked) {
   const std::wstring product = L"FolderTest" + std::to_wstring(::GetCurrentProcessId());
   const std::wstring product_root = ShellFolder(CSIDL_APPDATA) + L"\\Brovanta\\" + product;
-  struct Case {
-    std::wstring (*get)(const wchar_t*, bool);
-    const wchar_t* leaf;
-  } cases[] = {{&common::GetDumpFolder, L"dump_files"},
-               {&common::GetImageFolder, L"image"},
-               {&common::GetLogFolder, L"log"},
-               {&common::GetPersistentFolder, L"Persistent"}};
-  for (const Case& c : cases) {
+  const struct { std::wstring (*get)(const wchar_t*, bool); const wchar_t* leaf; } cases[] = {
+      {&common::GetDumpFolder, L"dump_files"}, {&common::GetImageFolder, L"image"},
+      {&common::GetLogFolder, L"log"}, {&common::GetPersistentFolder, L"Persistent"}};
+  for (const auto& c : cases) {
     const std::wstring expected = product_root + L"\\" + c.leaf;
     EXPECT_EQ(c.get(product.c_str(), false), expected);
     EXPECT_FALSE(common::IsPathFileExisting(expected.c_str())) << expected;
@@ -92,64 +76,47 @@ TEST(DataFolders, PathShapeAndCreationOnlyWhenAsked) {
   EXPECT_TRUE(testing_support::RemoveTree(product_root));
 }
 
+// Only the system folder is redirected; an unknown folder number gives empty.
 TEST(SpecialFolderPath, SystemFolderRedirectsToSysWow64) {
   const std::wstring system = common::GetSpecialFolderPath(CSIDL_SYSTEM, false);
   const std::wstring redirected = common::GetSpecialFolderPath(CSIDL_SYSTEM, true);
-  ASSERT_FALSE(system.empty());
-  EXPECT_EQ(redirected.size(), system.size());
-  EXPECT_EQ(EndingOf(redirected, 9), L"\\SysWow64");
-  // Only the system folder is redirected.
+  ASSERT_GT(system.size(), 9u);
+  EXPECT_EQ(redirected, system.substr(0, system.size() - 9) + L"\\SysWow64");
   EXPECT_EQ(common::GetSpecialFolderPath(CSIDL_WINDOWS, true), common::GetSpecialFolderPath(CSIDL_WINDOWS, false));
+  EXPECT_EQ(common::GetSpecialFolderPath(0x7777, false), L"");
 }
 
 #if defined(__i386__)
-WORD ImageMachine(const std::wstring& file) {
-  const std::string image = testing_support::ReadBytes(file);
-  if (image.size() < sizeof(IMAGE_DOS_HEADER)) return 0;
-  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
-  const size_t machine_at = static_cast<size_t>(dos->e_lfanew) + sizeof(DWORD);
-  if (machine_at + sizeof(WORD) > image.size()) return 0;
-  WORD machine;
-  std::memcpy(&machine, image.data() + machine_at, sizeof machine);
-  return machine;
-}
-
 // In a 32-bit process on 64-bit Windows the converted system folder is the
 // 32-bit one: the shell's own name for it, holding 32-bit system modules.
 TEST(SpecialFolderPath, RedirectedSystemFolderIsThe32BitOneUnderWow64) {
   ASSERT_TRUE(common::IsX64System());
   const std::wstring redirected = common::GetSpecialFolderPath(CSIDL_SYSTEM, true);
   EXPECT_EQ(::lstrcmpiW(redirected.c_str(), ShellFolder(CSIDL_SYSTEMX86).c_str()), 0) << redirected;
-  EXPECT_TRUE(common::IsDir(redirected.c_str()));
-  EXPECT_EQ(ImageMachine(redirected + L"\\kernel32.dll"), IMAGE_FILE_MACHINE_I386);
+  const std::string image = testing_support::ReadBytes(redirected + L"\\kernel32.dll");
+  ASSERT_GE(image.size(), sizeof(IMAGE_DOS_HEADER));
+  const size_t machine_at = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data())->e_lfanew + sizeof(DWORD);
+  ASSERT_GE(image.size(), machine_at + sizeof(WORD));
+  WORD machine;
+  std::memcpy(&machine, image.data() + machine_at, sizeof machine);
+  EXPECT_EQ(machine, IMAGE_FILE_MACHINE_I386);
 }
 #endif
 
-TEST(SpecialFolderPath, UnknownFolderNumberGivesEmpty) {
-  EXPECT_EQ(common::GetSpecialFolderPath(0x7777, false), L"");
-}
-
-struct ConversionCase {
-  const wchar_t* source;
-  const wchar_t* expected;
-};
-
+// Only a whole System32 segment is rewritten, and the whole destination is zero-filled.
 TEST(ConvertToSysWow64Path, RewritesOnlyAWholeSystem32Segment) {
-  const ConversionCase cases[] = {
+  const std::pair<const wchar_t*, const wchar_t*> cases[] = {
       {L"C:\\Windows\\System32\\drivers", L"C:\\Windows\\SysWow64\\drivers"},
       {L"C:\\Windows\\System32", L"C:\\Windows\\SysWow64"},
       {L"c:\\WINDOWS\\system32\\a.dll", L"c:\\WINDOWS\\SysWow64\\a.dll"},
       {L"C:/windows/system32/a", L"C:/windows/SysWow64/a"},
-      {L"C:\\Windows\\System32x", L"C:\\Windows\\System32x"},
-      {L"D:\\data", L"D:\\data"},
-      {L"", L""},
-  };
-  for (const ConversionCase& c : cases) {
+      {L"C:\\Windows\\System32x", L"C:\\Windows\\System32x"}, {L"D:\\data", L"D:\\data"}, {L"", L""}};
+  for (const auto& [source, expected] : cases) {
     wchar_t destination[64];
     std::wmemset(destination, L'#', 64);
-    EXPECT_TRUE(common::ConvertToSysWow64Path(c.source, destination, 64)) << c.source;
-    EXPECT_STREQ(destination, c.expected);
-    EXPECT_EQ(destination[63], L'\0') << "the whole destination is zero-filled";
+    EXPECT_TRUE(common::ConvertToSysWow64Path(source, destination, 64)) << source;
+    EXPECT_STREQ(destination, expected);
+    EXPECT_EQ(destination[63], L'\0') << source;
   }
 }
 
@@ -165,44 +132,30 @@ TEST(ConvertToSysWow64Path, RefusesBadArgumentsAndSourcesThatDoNotFit) {
   EXPECT_STREQ(destination, L"C:\\abcd");
 }
 
-TEST(PathTests, DirectoriesFilesAndMissingPaths) {
+TEST(PathTests, DirectoriesFilesMissingPathsAndFixedDrives) {
   ScopedTempDir temp;
-  const std::wstring file = temp.Child(L"f.txt");
+  const std::wstring file = temp.Child(L"f.txt"), missing = temp.Child(L"missing");
   ASSERT_TRUE(testing_support::WriteBytes(file, "x"));
-  EXPECT_TRUE(common::IsDir(temp.path().c_str()));
-  EXPECT_FALSE(common::IsDir(file.c_str()));
-  EXPECT_FALSE(common::IsDir(temp.Child(L"missing").c_str()));
-  EXPECT_FALSE(common::IsDir(nullptr));
-  EXPECT_TRUE(common::IsPathFileExisting(file.c_str()));
-  EXPECT_TRUE(common::IsPathFileExisting(temp.path().c_str()));
-  EXPECT_FALSE(common::IsPathFileExisting(temp.Child(L"missing").c_str()));
-  EXPECT_FALSE(common::IsPathFileExisting(L""));
-  EXPECT_FALSE(common::IsPathFileExisting(nullptr));
-}
-
-TEST(PathTests, ValidDriverIsAFixedDriveWhetherOrNotThePathExists) {
+  const struct { const wchar_t* path; bool dir, exists; } cases[] = {
+      {temp.path().c_str(), true, true}, {file.c_str(), false, true}, {missing.c_str(), false, false},
+      {L"", false, false}, {nullptr, false, false}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(common::IsDir(c.path), c.dir) << (c.path ? c.path : L"null");
+    EXPECT_EQ(common::IsPathFileExisting(c.path), c.exists) << (c.path ? c.path : L"null");
+  }
+  EXPECT_EQ(common::PathFindFolder(temp.path().c_str()), temp.path());
+  EXPECT_EQ(common::PathFindFolder(file.c_str()), temp.path());
+  EXPECT_EQ(common::PathFindFolder(temp.Child(L"missing\\leaf").c_str()), missing);
   EXPECT_TRUE(common::IsValidDriver(L"C:\\no\\such\\path"));
   EXPECT_FALSE(common::IsValidDriver(L"\\\\server\\share"));
   EXPECT_FALSE(common::IsValidDriver(nullptr));
 }
 
-TEST(PathText, CombineAndItsFailure) {
+TEST(PathText, CombineAndTrimBackslash) {
   EXPECT_EQ(common::PathCombine1(L"C:\\a", L"b.txt"), L"C:\\a\\b.txt");
   EXPECT_EQ(common::PathCombine1(L"C:\\a\\", L"b.txt"), L"C:\\a\\b.txt");
-  const std::wstring long_folder = L"C:\\" + std::wstring(300, L'x');
-  EXPECT_EQ(common::PathCombine1(long_folder.c_str(), L"b.txt"), L"");
-}
-
-TEST(PathText, FindFolderKeepsFoldersAndStripsFileNames) {
-  ScopedTempDir temp;
-  const std::wstring file = temp.Child(L"f.txt");
-  ASSERT_TRUE(testing_support::WriteBytes(file, "x"));
-  EXPECT_EQ(common::PathFindFolder(temp.path().c_str()), temp.path());
-  EXPECT_EQ(common::PathFindFolder(file.c_str()), temp.path());
-  EXPECT_EQ(common::PathFindFolder(temp.Child(L"missing\\leaf").c_str()), temp.Child(L"missing"));
-}
-
-TEST(PathText, TrimBackslashReplacesLeftToRightWithoutRescanning) {
+  EXPECT_EQ(common::PathCombine1((L"C:\\" + std::wstring(300, L'x')).c_str(), L"b.txt"), L"");
+  // Replaced left to right without rescanning what was put in.
   EXPECT_EQ(common::TrimBackslash(L"a\\\\\\b", L"\\\\", L"\\"), L"a\\\\b");
   EXPECT_EQ(common::TrimBackslash(L"aaa", L"a", L"aa"), L"aaaaaa");
   EXPECT_EQ(common::TrimBackslash(L"x/y/z", L"/", L"\\"), L"x\\y\\z");

@@ -10,35 +10,26 @@
 
 namespace {
 
+using namespace store_test;
 using common::SerializeManager;
-using store_test::FileExists;
-using store_test::LogWatch;
-using store_test::QueryFile;
-using store_test::ScopedStoreName;
 using Rows = std::vector<std::string>;
 using Values = std::map<std::wstring, std::wstring>;
 
-std::string QuotedTable(const std::wstring& table) {
-  std::string quoted = "\"";
-  for (char c : common::ws2s(table)) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return quoted + "\"";
-}
-
 void InsertRaw(const std::wstring& name, const std::string& sql) {
   CppSQLite3DB db;
-  db.open(common::ws2s(store_test::StoreFile(name)).c_str(), true);
+  db.open(common::ws2s(StoreFile(name)).c_str(), true);
   db.execDML(sql.c_str());
 }
+
+bool Logged(const LogWatch& log, const std::string& line) { return log.Added().find(line) != std::string::npos; }
 
 TEST(SerializeManagerFresh, CreatesFolderAndFileAndTheTableAtTheFirstSave) {
   const std::wstring folder = common::GetPersistentFolder(L"Tessaquill", false);
   ASSERT_TRUE(testing_support::RemoveTree(folder));
   {
     SerializeManager store;
-    EXPECT_TRUE(FileExists(folder + L"\\Tessaquill.db"));
+    EXPECT_TRUE(common::IsPathFileExisting((folder + L"\\Tessaquill.db").c_str()));
     EXPECT_EQ(store.GetValue(L"settings", L"theme", std::wstring(L"dark")), L"dark");
-    EXPECT_EQ(store.GetValue(L"settings", L"count", 7), 7);
-    EXPECT_TRUE(store.GetValues(L"settings").empty());
     EXPECT_TRUE(QueryFile(L"", "select name from sqlite_master").empty());
     store.SaveValue(L"settings", L"theme", L"light");
   }
@@ -46,7 +37,7 @@ TEST(SerializeManagerFresh, CreatesFolderAndFileAndTheTableAtTheFirstSave) {
   EXPECT_EQ(QueryFile(L"", "select name, type, \"notnull\", pk from pragma_table_info('settings') order by cid"),
             (Rows{"key|TEXT|1|0", "value|TEXT|1|0"}));
   EXPECT_EQ(QueryFile(L"", "select key, value from settings"), Rows{"theme|light"});
-  store_test::RemoveStoreFiles(L"");
+  RemoveStoreFiles(L"");
 }
 
 class SerializeManagerTest : public ::testing::Test {
@@ -54,19 +45,9 @@ class SerializeManagerTest : public ::testing::Test {
   ScopedStoreName name_;
 };
 
-TEST_F(SerializeManagerTest, SavingAKeyTwiceKeepsOneRowAndOneEntry) {
-  SerializeManager store(name_.get());
-  store.SaveValue(L"t", L"k", L"first");
-  store.SaveValue(L"t", L"k", L"second");
-  EXPECT_EQ(QueryFile(name_.get(), "select key, value from t"), Rows{"k|second"});
-  EXPECT_EQ(store.GetValue(L"t", L"k", L""), L"second");
-  // A second entry would show through once the first lost the key.
-  store.DeleteKey(L"t", L"k");
-  EXPECT_EQ(store.GetValue(L"t", L"k", L"gone"), L"gone");
-  EXPECT_TRUE(QueryFile(name_.get(), "select * from t").empty());
-}
-
-// An empty table name or key reads the default and is never cached, but a loaded row is an entry all the same.
+// The first entry holding a key answers; deleting empties it and the next one
+// answers. An empty table name or key reads the default and is never cached,
+// but a loaded row is an entry all the same.
 TEST_F(SerializeManagerTest, RowsWithTheSameKeyLoadAsEntriesInOrderAndTheFirstWins) {
   InsertRaw(name_.get(),
             "create table t (key text not null, value text not null);"
@@ -82,7 +63,6 @@ TEST_F(SerializeManagerTest, RowsWithTheSameKeyLoadAsEntriesInOrderAndTheFirstWi
   EXPECT_EQ(store.GetValues(L"t"), (Values{{L"", L"empty key"}, {L"k", L"first"}, {L"other", L"x"}}));
   store.SetValue(L"t", L"k", L"changed");
   EXPECT_EQ(store.GetValue(L"t", L"k", L""), L"changed");
-  // Deleting empties the first entry only: the next one holding the key answers.
   store.DeleteKey(L"t", L"k");
   EXPECT_EQ(store.GetValue(L"t", L"k", L""), L"second");
   store.DeleteKey(L"t", L"k");
@@ -101,32 +81,20 @@ TEST_F(SerializeManagerTest, DeletedKeysLeaveEveryOtherKeyReadable) {
   EXPECT_EQ(store.GetValues(L"t").size(), 2000u);
 }
 
-TEST_F(SerializeManagerTest, DeleteKeyRemovesRowsThatTheCacheNeverHeldAndLogsFailures) {
-  SerializeManager store(name_.get());
-  store.SaveValue(L"t", L"kept", L"1");
-  InsertRaw(name_.get(), "insert into t values ('late', 'a'); insert into t values ('late', 'b');");
-  store.DeleteKey(L"t", L"late");
-  EXPECT_EQ(QueryFile(name_.get(), "select key, value from t"), Rows{"kept|1"});
-  EXPECT_EQ(store.GetValue(L"t", L"kept", L""), L"1");
-  // Database failures of deletes are logged and end quietly.
-  const LogWatch log;
-  store.DeleteKey(L"no such table", L"k");
-  store.DeleteTable(L"no such table");
-  const std::string added = log.Added();
-  EXPECT_NE(added.find("删除持久化数据失败：no such table: no such table"), std::string::npos) << added;
-  EXPECT_NE(added.find("删除持久化表失败：no such table: no such table"), std::string::npos) << added;
-}
-
-TEST_F(SerializeManagerTest, DeleteTableLeavesTheCacheReadableUntilTheNextConstruction) {
+// A delete reaches rows the cache never held; a dropped table stays readable
+// in memory until the next construction, and its statements serve the new one.
+TEST_F(SerializeManagerTest, DeletesReachTheFileAndMemoryKeepsADroppedTableUntilTheNextConstruction) {
   {
     SerializeManager store(name_.get());
     store.SaveValue(L"t", L"a", L"1");
     store.SaveValue(L"t", L"b", L"2");
+    InsertRaw(name_.get(), "insert into t values ('late', 'a'); insert into t values ('late', 'b');");
+    store.DeleteKey(L"t", L"late");
+    EXPECT_EQ(QueryFile(name_.get(), "select key, value from t"), (Rows{"a|1", "b|2"}));
     store.DeleteTable(L"t");
     EXPECT_TRUE(QueryFile(name_.get(), "select name from sqlite_master where name='t'").empty());
     EXPECT_EQ(store.GetValue(L"t", L"a", L""), L"1");
     EXPECT_EQ(store.GetValues(L"t").size(), 2u);
-    // The statements compiled for the dropped table serve the new one.
     store.SaveValue(L"t", L"b", L"two");
     EXPECT_EQ(QueryFile(name_.get(), "select key, value from t"), Rows{"b|two"});
   }
@@ -138,17 +106,17 @@ TEST_F(SerializeManagerTest, DeleteTableLeavesTheCacheReadableUntilTheNextConstr
   EXPECT_EQ(QueryFile(name_.get(), "select key, value from t"), Rows{"c|3"});
 }
 
-// GetValues gives every entry of the one table, set-only ones too, ordered by UTF-16 code unit; set-only
-// values are gone once the store is constructed again.
+// Every key saved twice keeps one row. GetValues gives every entry of the one
+// table, set-only ones too, ordered by UTF-16 code unit; set-only values are
+// gone once the store is constructed again.
 TEST_F(SerializeManagerTest, QuotesBlanksAndSqlInNamesKeysAndValuesTouchOnlyTheirOwnRowAndListInOrder) {
   const std::vector<std::wstring> tables = {L"plain", L"with blanks  here", L"say \"hi\"", L"it's",
                                             L"key",   L"\U0001F600 \u8868"};
   const std::vector<std::wstring> texts = {L"key", L"value", L"a\"b", L"'; drop table x; --", L"x' or '1'='1",
                                            L"\U0001F4C8\u884c\u60c5", L"\"\"", L"?1", L"b", L"a", L"\u00e9",
                                            L"\uff21", L"B", L"9", L"10"};
-  Values expected;
+  Values expected = {{L"empty value", L""}};
   for (size_t i = 0; i < texts.size(); ++i) expected[texts[i]] = texts[(i + 1) % texts.size()];
-  expected[L"empty value"] = L"";
   {
     SerializeManager store(name_.get());
     for (const std::wstring& table : tables) {
@@ -164,10 +132,10 @@ TEST_F(SerializeManagerTest, QuotesBlanksAndSqlInNamesKeysAndValuesTouchOnlyThei
   InsertRaw(name_.get(), "create table x (key text not null, value text not null);");
   SerializeManager store(name_.get());
   for (const std::wstring& table : tables) {
-    EXPECT_EQ(store.GetValues(table), expected) << common::ws2s(table);
-    EXPECT_EQ(QueryFile(name_.get(), "select count(*) from " + QuotedTable(table)),
-              Rows{std::to_string(expected.size())});
-    EXPECT_EQ(store.GetValue(table, L"value", L""), L"a\"b");
+    std::string quoted = "\"";
+    for (char c : common::ws2s(table)) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    EXPECT_EQ(store.GetValues(table), expected) << quoted;
+    EXPECT_EQ(QueryFile(name_.get(), "select count(*) from " + quoted + "\""), Rows{std::to_string(expected.size())});
   }
   EXPECT_EQ(QueryFile(name_.get(), "select count(*) from sqlite_master where name='x'"), Rows{"1"});
   EXPECT_TRUE(store.GetValues(L"PLAIN").empty());
@@ -178,6 +146,7 @@ TEST_F(SerializeManagerTest, QuotesBlanksAndSqlInNamesKeysAndValuesTouchOnlyThei
                                               L"\u00e9", L"\U0001F4C8\u884c\u60c5", L"\uff21"}));
 }
 
+// Text that is not a number, a negative unsigned, an overflow of the type all read the default.
 TEST_F(SerializeManagerTest, TypedValuesRoundTripAndTextThatDoesNotReadGivesTheDefault) {
   std::wstring mebibyte(1 << 20, L'x');
   for (size_t i = 0; i < mebibyte.size(); i += 997) mebibyte[i] = static_cast<wchar_t>(L'a' + i % 26);
@@ -203,7 +172,6 @@ TEST_F(SerializeManagerTest, TypedValuesRoundTripAndTextThatDoesNotReadGivesTheD
   EXPECT_EQ(store.GetValue(L"t", L"wide", std::wstring()), L"w");
   EXPECT_EQ(store.GetValue(L"t", L"mebibyte", L""), mebibyte);
   EXPECT_EQ(store.GetValues(L"t")[L"bool"], L"1");
-  // Text that is not a number, a negative unsigned, an overflow of the type.
   EXPECT_EQ(store.GetValue(L"t", L"text", 5), 5);
   EXPECT_EQ(store.GetValue(L"t", L"int", 5u), 5u);
   EXPECT_EQ(store.GetValue(L"t", L"big", short{5}), short{5});
@@ -230,8 +198,7 @@ TEST_F(SerializeManagerTest, AFileThatIsNotADatabaseGoesWithItsLeftoverLogAndThe
   const LogWatch log;
   {
     SerializeManager store(name_.get());
-    const std::string added = log.Added();
-    EXPECT_NE(added.find("初始化持久化失败：file is not a database"), std::string::npos) << added;
+    EXPECT_TRUE(Logged(log, "初始化持久化失败：file is not a database")) << log.Added();
     EXPECT_NE(testing_support::ReadBytes(name_.file()), garbage);
     EXPECT_TRUE(store.GetTables().empty());
     store.SaveValue(L"t", L"k", L"v");
@@ -241,7 +208,7 @@ TEST_F(SerializeManagerTest, AFileThatIsNotADatabaseGoesWithItsLeftoverLogAndThe
   SerializeManager store(name_.get());
   EXPECT_EQ(store.GetTables(), std::vector<std::wstring>{L"t"});
   EXPECT_EQ(store.GetValue(L"t", L"k", L""), L"v");
-  EXPECT_EQ(log.Added().find("保存持久化值失败"), std::string::npos);
+  EXPECT_FALSE(Logged(log, "保存持久化值失败"));
 }
 
 TEST_F(SerializeManagerTest, ALockedFileLogsTheSaveFailureAndTheCacheKeepsTheValue) {
@@ -257,19 +224,19 @@ TEST_F(SerializeManagerTest, ALockedFileLogsTheSaveFailureAndTheCacheKeepsTheVal
     EXPECT_EQ(store.GetValue(L"t", L"k", L""), L"in memory");
     other.execDML("rollback;");
   }
-  const std::string added = log.Added();
-  EXPECT_NE(added.find("保存持久化值失败：database is locked"), std::string::npos) << added;
+  EXPECT_TRUE(Logged(log, "保存持久化值失败：database is locked")) << log.Added();
   EXPECT_EQ(QueryFile(name_.get(), "select key, value from t"), Rows{"k|on disk"});
   EXPECT_EQ(SerializeManager(name_.get()).GetValue(L"t", L"k", L""), L"on disk");
 }
 
 // SQLite's table names ignore letter case, the store's do not: a save, delete
-// or drop under a name that differs only in case fails and never reaches the
-// other table's rows.
+// or drop under a name that differs only in case fails, logs, and never
+// reaches the other table's rows.
 TEST(SerializeManagerCase, ACaseVariantOfATableNameNeverTouchesTheOtherTable) {
   const std::pair<std::wstring, std::wstring> orders[] = {{L"settings", L"Settings"}, {L"Settings", L"settings"}};
   for (const auto& [first, second] : orders) {
-    SCOPED_TRACE(common::ws2s(first) + " then " + common::ws2s(second));
+    const std::string other = common::ws2s(second);
+    SCOPED_TRACE(common::ws2s(first) + " then " + other);
     ScopedStoreName name;
     const LogWatch log;
     {
@@ -281,11 +248,9 @@ TEST(SerializeManagerCase, ACaseVariantOfATableNameNeverTouchesTheOtherTable) {
       store.DeleteKey(second, L"width");
       store.DeleteTable(second);
     }
-    const std::string added = log.Added();
-    EXPECT_NE(added.find("保存持久化值失败：table \"" + common::ws2s(second) + "\" already exists"), std::string::npos)
-        << added;
-    EXPECT_NE(added.find("删除持久化数据失败：no such table: " + common::ws2s(second)), std::string::npos) << added;
-    EXPECT_NE(added.find("删除持久化表失败：no such table: " + common::ws2s(second)), std::string::npos) << added;
+    EXPECT_TRUE(Logged(log, "保存持久化值失败：table \"" + other + "\" already exists")) << log.Added();
+    EXPECT_TRUE(Logged(log, "删除持久化数据失败：no such table: " + other)) << log.Added();
+    EXPECT_TRUE(Logged(log, "删除持久化表失败：no such table: " + other)) << log.Added();
     EXPECT_EQ(QueryFile(name.get(), "select name from sqlite_master"), Rows{common::ws2s(first)});
     SerializeManager store(name.get());
     EXPECT_EQ(store.GetValue(first, L"width", L""), L"100");
@@ -307,10 +272,9 @@ TEST_F(SerializeManagerTest, ATableWithoutAKeyColumnFailsEveryStatementAndMemory
     store.DeleteKey(L"odd", L"k");
     EXPECT_EQ(store.GetValue(L"odd", L"k", L"gone"), L"gone");
   }
-  const std::string added = log.Added();
-  EXPECT_NE(added.find("查询持久化值失败：no such column: key"), std::string::npos) << added;
-  EXPECT_NE(added.find("保存持久化值失败：table odd has no column named key"), std::string::npos) << added;
-  EXPECT_NE(added.find("删除持久化数据失败：no such column: key"), std::string::npos) << added;
+  EXPECT_TRUE(Logged(log, "查询持久化值失败：no such column: key")) << log.Added();
+  EXPECT_TRUE(Logged(log, "保存持久化值失败：table odd has no column named key")) << log.Added();
+  EXPECT_TRUE(Logged(log, "删除持久化数据失败：no such column: key")) << log.Added();
   EXPECT_EQ(QueryFile(name_.get(), "select a, b from odd"), Rows{"k|loaded"});
   EXPECT_EQ(SerializeManager(name_.get()).GetValue(L"odd", L"k", L""), L"loaded");
 }
@@ -328,7 +292,7 @@ TEST_F(SerializeManagerTest, ALoadThatFailsKeepsWhatItLoadedAndTheNextStartsEmpt
   const LogWatch log;
   {
     SerializeManager store(name_.get());
-    EXPECT_NE(log.Added().find("初始化持久化失败：database disk image is malformed"), std::string::npos) << log.Added();
+    EXPECT_TRUE(Logged(log, "初始化持久化失败：database disk image is malformed")) << log.Added();
     EXPECT_EQ(store.GetTables(), std::vector<std::wstring>{L"a"});
     EXPECT_EQ(store.GetValue(L"a", L"k", L""), L"loaded");
   }

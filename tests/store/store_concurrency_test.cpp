@@ -1,26 +1,23 @@
 // Several threads on one store, several processes on one file. The "Child"
-// tests only run inside children that the other tests start.
+// test only runs inside children that the other tests start.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "win/scoped_handle.h"
 #include "store/store_test_util.h"
 #include "t_common/store.h"
+#include "win/scoped_handle.h"
 
 namespace {
 
+using namespace store_test;
 using common::SerializeManager;
-using store_test::ChildVariable;
-using store_test::LogWatch;
-using store_test::ScopedStoreName;
-using testing_support::IsChildRun;
+using Rows = std::vector<std::string>;
 
 std::wstring Key(int writer, int i) { return L"w" + std::to_wstring(writer) + L"_" + std::to_wstring(i); }
 std::wstring Value(int writer, int i) { return L"value " + std::to_wstring(writer * 100000 + i); }
@@ -31,23 +28,22 @@ TEST(StoreConcurrency, EightThreadsSaveAndReadTheirKeysOnOneStore) {
   constexpr int kThreads = 8, kKeys = 500, kShared = 100;
   {
     SerializeManager store(name.get());
+    std::atomic<int> misread{0};
     std::vector<std::thread> threads;
-    std::vector<int> misread(kThreads, 0);
     for (int t = 0; t < kThreads; ++t) {
       threads.emplace_back([&store, &misread, t] {
         for (int i = 0; i < kKeys; ++i) {
           store.SaveValue(L"t", Key(t, i), Value(t, i));
-          if (store.GetValue(L"t", Key(t, i), std::wstring()) != Value(t, i)) ++misread[t];
-          if (i > 0 && store.GetValue(L"t", Key(t, i - 1), std::wstring()) != Value(t, i - 1)) ++misread[t];
+          if (store.GetValue(L"t", Key(t, i), std::wstring()) != Value(t, i)) ++misread;
+          if (i > 0 && store.GetValue(L"t", Key(t, i - 1), std::wstring()) != Value(t, i - 1)) ++misread;
           if (i < kShared) store.SaveValue(L"shared", Key(0, i), Value(0, i));
         }
       });
     }
     for (auto& thread : threads) thread.join();
-    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(misread[t], 0) << "thread " << t;
+    EXPECT_EQ(misread.load(), 0);
   }
-  EXPECT_EQ(store_test::QueryFile(name.get(), "select count(*), count(distinct key) from shared"),
-            std::vector<std::string>{"100|100"});
+  EXPECT_EQ(QueryFile(name.get(), "select count(*), count(distinct key) from shared"), Rows{"100|100"});
   SerializeManager store(name.get());
   EXPECT_EQ(store.GetValues(L"t").size(), static_cast<size_t>(kThreads * kKeys));
   for (int t = 0; t < kThreads; ++t)
@@ -66,15 +62,14 @@ TEST(StoreConcurrency, ReadsDoNotWaitForADeleteWaitingOnTheFile) {
   other.execDML("begin immediate;");
   const LogWatch log;
   std::thread deleter([&] { store.DeleteKey(L"t", L"deleted"); });
-  // Time for the delete to reach its wait (the busy timeout is 5 s).
-  ::Sleep(500);
+  ::Sleep(500);  // for the delete to reach its wait (the busy timeout is 5 s)
   EXPECT_EQ(store.GetValue(L"t", L"kept", L""), L"2");
   EXPECT_EQ(store.GetValues(L"t").size(), 1u);
   EXPECT_EQ(store.GetTables().size(), 1u);
   EXPECT_EQ(log.Added().find("删除持久化数据失败"), std::string::npos) << "the reads waited for the delete to fail";
   other.execDML("rollback;");
   deleter.join();
-  EXPECT_EQ(store_test::QueryFile(name.get(), "select key from t"), std::vector<std::string>{"kept"});
+  EXPECT_EQ(QueryFile(name.get(), "select key from t"), Rows{"kept"});
 }
 
 // Two threads save one key at once, round after round; after each round
@@ -87,8 +82,8 @@ TEST(StoreConcurrency, SavesOfOneKeyLeaveMemoryAndTheFileAgreeing) {
     std::atomic<int> next{0};
     testing_support::RunOnThreadsAtOnce(
         2, [&] { store.SaveValue(L"t", L"k", std::to_wstring(round) + L"." + std::to_wstring(next++)); });
-    const std::string cached = common::ws2s(store.GetValue(L"t", L"k", L""));
-    if (store_test::QueryFile(name.get(), "select value from t") != std::vector<std::string>{cached}) ++disagreements;
+    if (QueryFile(name.get(), "select value from t") != Rows{common::ws2s(store.GetValue(L"t", L"k", L""))})
+      ++disagreements;
   }
   EXPECT_EQ(disagreements, 0);
 }
@@ -97,24 +92,20 @@ TEST(StoreConcurrency, SavesOfOneKeyLeaveMemoryAndTheFileAgreeing) {
 // With TQ_PROGRESS set it appends each key's number to that file once its
 // save has returned, and keeps going until killed.
 TEST(StoreConcurrencyChild, Writer) {
-  if (!IsChildRun()) GTEST_SKIP() << "runs in a child process";
-  const std::wstring name = ChildVariable(L"TQ_STORE");
+  if (!testing_support::IsChildRun()) GTEST_SKIP() << "runs in a child process";
+  const std::wstring name = ChildVariable(L"TQ_STORE"), progress_file = ChildVariable(L"TQ_PROGRESS");
   const int writer = std::stoi(ChildVariable(L"TQ_WRITER"));
-  const std::wstring progress_file = ChildVariable(L"TQ_PROGRESS");
   ASSERT_FALSE(name.empty());
   SerializeManager store(name);
   win::ScopedHandle progress;
   if (!progress_file.empty())
     progress.reset(::CreateFileW(progress_file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-  const int keys = progress ? 1000000 : 1000;
-  for (int i = 0; i < keys; ++i) {
+  for (int i = 0; i < (progress ? 1000000 : 1000); ++i) {
     store.SaveValue(L"t", Key(writer, i), Value(writer, i));
-    if (progress) {
-      const std::string line = std::to_string(i) + "\n";
-      DWORD written = 0;
-      ::WriteFile(progress.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-    }
+    const std::string line = std::to_string(i) + "\n";
+    DWORD written = 0;
+    if (progress) ::WriteFile(progress.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
   }
 }
 
@@ -130,22 +121,19 @@ win::ScopedHandle StartWriter(const std::wstring& store, const wchar_t* writer, 
       "StoreConcurrencyChild.Writer", {{L"TQ_STORE", store}, {L"TQ_WRITER", writer}, {L"TQ_PROGRESS", progress}}));
 }
 
+// Each process decides between insert and update while the other may have just inserted.
 TEST(StoreConcurrency, TwoProcessesSaveAThousandKeysEachIntoOneFile) {
   ScopedStoreName name;
   const LogWatch log;
-  const win::ScopedHandle first = StartWriter(name.get(), L"1");
-  const win::ScopedHandle second = StartWriter(name.get(), L"2");
-  ASSERT_TRUE(first);
-  ASSERT_TRUE(second);
+  const win::ScopedHandle first = StartWriter(name.get(), L"1"), second = StartWriter(name.get(), L"2");
+  ASSERT_TRUE(first && second);
   EXPECT_EQ(WaitForChild(first), 0u);
   EXPECT_EQ(WaitForChild(second), 0u);
-
   SerializeManager store(name.get());
   EXPECT_EQ(store.GetValues(L"t").size(), 2000u);
   for (int writer = 1; writer <= 2; ++writer)
     for (int i = 0; i < 1000; ++i) ASSERT_EQ(store.GetValue(L"t", Key(writer, i), std::wstring()), Value(writer, i));
-  const std::string added = log.Added();
-  EXPECT_EQ(added.find("持久化"), std::string::npos) << added;
+  EXPECT_EQ(log.Added().find("持久化"), std::string::npos) << log.Added();
 }
 
 TEST(StoreConcurrency, AWriterKilledInTheMiddleLosesNoReportedSave) {
@@ -154,17 +142,15 @@ TEST(StoreConcurrency, AWriterKilledInTheMiddleLosesNoReportedSave) {
   const std::wstring progress_file = temp.Child(L"progress.txt");
   const win::ScopedHandle writer = StartWriter(name.get(), L"3", progress_file);
   ASSERT_TRUE(writer);
-  // Kill it once it has reported a few hundred saves.
+  // Killed once it has reported a few hundred saves.
   for (int waited = 0; waited < 1200 && testing_support::ReadBytes(progress_file).size() < 2000; ++waited) ::Sleep(50);
   ::TerminateProcess(writer.get(), 9);
   EXPECT_EQ(WaitForChild(writer), 9u);
-
   std::istringstream reported(testing_support::ReadBytes(progress_file));
   std::vector<int> done;
   for (std::string line; std::getline(reported, line);) done.push_back(std::stoi(line));
   ASSERT_GE(done.size(), 300u);
-
-  EXPECT_EQ(store_test::QueryFile(name.get(), "pragma integrity_check"), std::vector<std::string>{"ok"});
+  EXPECT_EQ(QueryFile(name.get(), "pragma integrity_check"), Rows{"ok"});
   SerializeManager store(name.get());
   for (int i : done) ASSERT_EQ(store.GetValue(L"t", Key(3, i), std::wstring()), Value(3, i)) << i;
 }

@@ -6,8 +6,8 @@
 #include <cppsqlite3/cppsqlite3.h>
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "support/test_support.h"
@@ -17,21 +17,14 @@
 
 namespace store_test {
 
-inline std::wstring StoreFile(const std::wstring& name) {
-  return common::GetStoreFilePath(name, true);
-}
+inline std::wstring StoreFile(const std::wstring& name) { return common::GetStoreFilePath(name, true); }
 
 // The database with its write-ahead log and index files.
 inline void RemoveStoreFiles(const std::wstring& name) {
   for (const wchar_t* suffix : {L"", L"-wal", L"-shm", L"-journal"}) {
-    const std::wstring file = StoreFile(name) + suffix;
-    ::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileW(file.c_str());
+    ::SetFileAttributesW((StoreFile(name) + suffix).c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW((StoreFile(name) + suffix).c_str());
   }
-}
-
-inline bool FileExists(const std::wstring& path) {
-  return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // Every row of a query on the store's file, its columns joined by '|'.
@@ -50,38 +43,29 @@ inline std::vector<std::string> QueryFile(const std::wstring& name, const std::s
 // A store name no other test or run uses; its files are removed at both ends.
 class ScopedStoreName {
  public:
-  ScopedStoreName() {
-    static LONG counter = 0;
-    name_ = L"tq_store_test_" + std::to_wstring(::GetCurrentProcessId()) + L"_" +
-            std::to_wstring(::InterlockedIncrement(&counter));
-    RemoveStoreFiles(name_);
-  }
+  ScopedStoreName() { RemoveStoreFiles(name_); }
   ~ScopedStoreName() { RemoveStoreFiles(name_); }
-  ScopedStoreName(const ScopedStoreName&) = delete;
-  ScopedStoreName& operator=(const ScopedStoreName&) = delete;
-
   const std::wstring& get() const { return name_; }
   std::wstring file() const { return StoreFile(name_); }
 
  private:
-  std::wstring name_;
+  inline static LONG counter_ = 0;
+  const std::wstring name_ = L"tq_store_test_" + std::to_wstring(::GetCurrentProcessId()) + L"_" +
+                             std::to_wstring(::InterlockedIncrement(&counter_));
 };
 
 // What the program log gained since construction.
 class LogWatch {
  public:
-  std::string Added() const {
-    const std::string log = testing_support::ReadProgramLog();
-    return log.size() > start_ ? log.substr(start_) : std::string();
-  }
+  std::string Added() const { return testing_support::ReadProgramLog().substr(start_); }
 
  private:
   size_t start_ = testing_support::ReadProgramLog().size();
 };
 
 inline std::wstring ChildVariable(const wchar_t* name) {
-  wchar_t value[MAX_PATH] = {};
-  return ::GetEnvironmentVariableW(name, value, MAX_PATH) ? std::wstring(value) : std::wstring();
+  const wchar_t* value = ::_wgetenv(name);
+  return value ? value : L"";
 }
 
 }  // namespace store_test
