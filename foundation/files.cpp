@@ -94,6 +94,8 @@ bool CopyFileExW(const wchar_t* source, const wchar_t* destination, int fail_if_
       ::MoveFileExW(side, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
       return true;
     }
+    // A missing or unreadable source must not cost the caller the file it had.
+    if (moved_aside) ::MoveFileW(side, destination);
   }
   // The destination is held: park the new file beside it until the next restart.
   if (!::CopyFileW(source, side, FALSE)) return false;

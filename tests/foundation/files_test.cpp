@@ -56,7 +56,11 @@ TEST_F(FileOperations, CopyOntoAMissingOrAnExistingDestination) {
   EXPECT_EQ(ReadBytes(destination), "new");
   EXPECT_EQ(ReadBytes(destination + L".tmp"), "old");
   EXPECT_EQ(PendingTargetsOf(destination + L".tmp"), std::vector<std::wstring>{L""});
-  EXPECT_FALSE(common::CopyFileExW(temp_.Child(L"missing").c_str(), temp_.Child(L"dst").c_str(), FALSE));
+  // A missing source leaves the destination where and as it was.
+  const std::wstring kept = Write(L"kept.txt", "kept");
+  EXPECT_FALSE(common::CopyFileExW(temp_.Child(L"missing").c_str(), kept.c_str(), TRUE));
+  EXPECT_EQ(ReadBytes(kept), "kept");
+  EXPECT_FALSE(common::IsPathFileExisting((kept + L".tmp").c_str()));
   EXPECT_FALSE(common::CopyFileExW(nullptr, nullptr, FALSE));
 }
 
