@@ -129,7 +129,8 @@ class T_COMMON_API SerializeManager {
         return default_value;
       return static_cast<T>(value);
     } else {
-      if (text[0] == L'-') return default_value;
+      // wcstoull accepts a sign after leading blanks and negates.
+      if (text.find(L'-') != std::wstring::npos) return default_value;
       const unsigned long long value = std::wcstoull(text.c_str(), &end, 10);
       if (end != text.c_str() + text.size() || errno == ERANGE || value > std::numeric_limits<T>::max())
         return default_value;

@@ -160,6 +160,7 @@ TEST_F(SerializeManagerTest, TypedValuesRoundTripAndTextThatDoesNotReadGivesTheD
     store.SaveValue(L"t", L"text", L"abc");
     store.SaveValue(L"t", L"wide", std::wstring(L"w"));
     store.SaveValue(L"t", L"big", 70000);
+    store.SaveValue(L"t", L"blank minus", L" -1");
     store.SaveValue(L"t", L"mebibyte", mebibyte);
   }
   SerializeManager store(name_.get());
@@ -174,6 +175,7 @@ TEST_F(SerializeManagerTest, TypedValuesRoundTripAndTextThatDoesNotReadGivesTheD
   EXPECT_EQ(store.GetValues(L"t")[L"bool"], L"1");
   EXPECT_EQ(store.GetValue(L"t", L"text", 5), 5);
   EXPECT_EQ(store.GetValue(L"t", L"int", 5u), 5u);
+  EXPECT_EQ(store.GetValue(L"t", L"blank minus", 5ull), 5ull);
   EXPECT_EQ(store.GetValue(L"t", L"big", short{5}), short{5});
   EXPECT_TRUE(store.GetValue(L"t", L"text", true));
   EXPECT_EQ(store.GetValue(L"t", L"text", 2.5), 2.5);
