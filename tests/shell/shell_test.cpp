@@ -111,7 +111,7 @@ TEST(CreateLinkIcon, BadInput) {
       "CreateLinkIcon sSavePathTrimed = " + ws2s(missing_folder),
       "CreateLinkIcon ppf->Save fail : hres = " + std::to_string(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND))};
   EXPECT_EQ(LinkLogLines(from), expected);
-  EXPECT_EQ(shell_test::FileNames(dir.path()),
+  EXPECT_EQ(FileNames(dir.path()),
             (std::set<std::wstring>{L".", L"..", L"empty-target.lnk", L"long-target.lnk"}));
 }
 
