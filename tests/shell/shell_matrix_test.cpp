@@ -1,6 +1,5 @@
 // One Windows version per run: TQ_EXPECTED_WINDOWS names the `winecfg /v`
-// version the prefix reports; the expectations are what that version must
-// get, shortcut kind by kind.
+// version the prefix reports, and the table what that version must get.
 #include <windows.h>
 #include <shlobj.h>
 
@@ -8,33 +7,35 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "shell/shell_test_support.h"
 #include "support/test_support.h"
+#include "t_common/folders.h"
 #include "t_common/pin.h"
 #include "t_common/shell_link.h"
 #include "t_common/shortcuts.h"
 
 namespace {
 
+using shell_test::Exists;
 using shell_test::MachineShellFolder;
-using shell_test::ReadLink;
 using shell_test::ScopedVerbRecorder;
 using testing_support::ScopedTempDir;
 
+// The 32-bit view's "Shell Folders" key, which a 64-bit prefix lacks.
+constexpr wchar_t kShellFolders32[] =
+    L"Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
 struct Expected {
   const char* windows;
-  bool quick_launch, start_menu, taskbar, pin;
+  bool xp;  // Quick Launch links, and the user's own Start menu
+  bool start_menu, taskbar, pin;
 };
 
 const Expected kVersions[] = {
     {"winxp64", true, true, false, false}, {"vista", false, false, true, false}, {"win7", false, false, true, true},
     {"win8", false, false, true, true},    {"win81", false, true, false, true},  {"win10", false, true, false, true},
 };
-
-bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 class ShellOnVersion : public ::testing::Test {
  protected:
@@ -49,72 +50,115 @@ class ShellOnVersion : public ::testing::Test {
   const Expected* expected_ = nullptr;
 };
 
-TEST_F(ShellOnVersion, QuickLaunchOnlyOnXp) {
+// Where links of each kind lie (GetShortcutPath) and the user's own folder of
+// the kind (GetFolder); kinds outside 0 to 5 have neither.
+TEST_F(ShellOnVersion, PlacesOfEachKind) {
+  const std::wstring desktop = MachineShellFolder(L"Common Desktop");
+  const std::wstring programs = common::GetSpecialFolderPath(CSIDL_PROGRAMS, false);
+  const std::wstring quick_launch =
+      common::GetSpecialFolderPath(CSIDL_APPDATA, false) + L"\\Microsoft\\Internet Explorer\\Quick Launch";
+  struct Case {
+    int kind;
+    std::wstring place, folder;
+  };
+  const Case cases[] = {
+      {common::Desktop, desktop, common::GetSpecialFolderPath(CSIDL_DESKTOP, false)},
+      {common::Taskbar, desktop, L""},
+      {common::QuickLaunch, quick_launch, quick_launch},
+      {common::Startup, MachineShellFolder(L"Common Startup"), L""},
+      {common::ProgramFolder, MachineShellFolder(L"Common Programs"), L""},
+      {common::StartMenu, expected_->xp ? programs : MachineShellFolder(L"Common Start Menu"), programs},
+      {6, L"", L""}, {-1, L"", L""}, {1000, L"", L""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.kind);
+    std::wstring path = L"stale";
+    common::GetShortcutPath(static_cast<common::LinkType>(c.kind), path);
+    EXPECT_EQ(path, c.place);
+    EXPECT_EQ(common::GetFolder(static_cast<common::LinkType>(c.kind)), c.folder);
+    EXPECT_EQ(c.place.empty(), c.kind < 0 || c.kind > 5);
+  }
+}
+
+// Deleting has no version test: each link is made again before it is deleted.
+TEST_F(ShellOnVersion, EachKindIsMadeOnlyOnItsVersions) {
+  ScopedTempDir start_menu;
+  shell_test::ScopedNewMachineKey view(kShellFolders32);
+  ASSERT_TRUE(view.ok() && view.key().WriteString(L"Common Start Menu", start_menu.path()) == ERROR_SUCCESS);
   const std::wstring quick_launch = common::GetFolder(common::QuickLaunch);
   ASSERT_EQ(::SHCreateDirectoryExW(nullptr, quick_launch.c_str(), nullptr), ERROR_SUCCESS);
-  common::CreateShortcut(common::QuickLaunch, L"C:\\Apps\\run.exe", L"quick.lnk", L"", L"", L"");
-  EXPECT_EQ(Exists(quick_launch + L"\\quick.lnk"), expected_->quick_launch);
-  if (expected_->quick_launch) {
-    EXPECT_EQ(ReadLink(quick_launch + L"\\quick.lnk").target, L"C:\\Apps\\run.exe");
+  struct Case {
+    common::LinkType kind;
+    std::wstring folder;
+    bool made;
+  };
+  const Case cases[] = {
+      {common::Desktop, MachineShellFolder(L"Common Desktop"), true},
+      {common::QuickLaunch, quick_launch, expected_->xp},
+      {common::StartMenu, start_menu.path(), expected_->start_menu},
+      {common::Startup, MachineShellFolder(L"Common Startup"), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.kind);
+    const std::wstring link = c.folder + L"\\matrix test.lnk";
+    common::CreateShortcut(c.kind, L"C:\\Apps\\run.exe", L"matrix test.lnk", L"", L"", L"");
+    EXPECT_EQ(shell_test::ReadLink(link).target, c.made ? L"C:\\Apps\\run.exe" : L"");
+    if (c.kind == common::Startup) continue;  // only located
+    ASSERT_TRUE(common::CreateLinkIcon(L"C:\\Apps\\run.exe", link, L"", L"", L""));
+    common::DeleteShortcut(c.kind, L"", L"matrix test.lnk", L"");
+    EXPECT_FALSE(Exists(link));
   }
-  common::DeleteShortcut(common::QuickLaunch, L"", L"quick.lnk", L"");
-  EXPECT_FALSE(Exists(quick_launch + L"\\quick.lnk"));
 }
 
-TEST_F(ShellOnVersion, StartMenuNotOnVistaSevenAndEight) {
-  ScopedTempDir folder;
-  shell_test::ScopedStartMenu32View view(folder.path());
-  ASSERT_TRUE(view.ok());
-  common::CreateShortcut(common::StartMenu, L"C:\\Apps\\run.exe", L"start.lnk", L"", L"", L"");
-  EXPECT_EQ(Exists(folder.Child(L"start.lnk")), expected_->start_menu);
-  // Deleting has no version test.
-  ASSERT_TRUE(common::CreateLinkIcon(L"C:\\Apps\\run.exe", folder.Child(L"start.lnk"), L"", L"", L""));
-  common::DeleteShortcut(common::StartMenu, L"", L"start.lnk", L"");
-  EXPECT_FALSE(Exists(folder.Child(L"start.lnk")));
-
-  std::wstring path;
-  common::GetShortcutPath(common::StartMenu, path);
-  EXPECT_EQ(path, std::strcmp(expected_->windows, "winxp64") == 0 ? common::GetFolder(common::StartMenu)
-                                                                   : MachineShellFolder(L"Common Start Menu"));
-}
-
+// Deleting has no version test and removes the link even when the unpin verb
+// fails, as it does here before the recorder is registered.
 TEST_F(ShellOnVersion, TaskbarVerbOnlyOnVistaSevenAndEightAndOnlyForAnExistingLink) {
-  ScopedVerbRecorder recorder({L"TaskbarPin"});
-  ASSERT_TRUE(recorder.ok());
   ScopedTempDir dir;
-  common::CreateShortcut(common::Taskbar, dir.path(), L"pinned.lnk", L"", L"", L"");
-  ASSERT_TRUE(common::CreateLinkIcon(L"C:\\Apps\\run.exe", dir.Child(L"pinned.lnk"), L"", L"", L""));
-  common::CreateShortcut(common::Taskbar, dir.path(), L"pinned.lnk", L"", L"", L"");
-  std::vector<std::wstring> expected;
-  if (expected_->taskbar) expected.push_back(L"TaskbarPin|" + dir.Child(L"pinned.lnk"));
-  EXPECT_EQ(recorder.Records(), expected);
-}
+  const std::wstring link = dir.Child(L"pinned.lnk");
+  ASSERT_TRUE(common::CreateLinkIcon(L"C:\\Apps\\run.exe", link, L"", L"", L""));
+  common::DeleteShortcut(common::Taskbar, dir.path(), L"pinned.lnk", L"");
+  EXPECT_FALSE(Exists(link));
 
-TEST_F(ShellOnVersion, PinVerbsFromWindowsSevenOn) {
-  ScopedVerbRecorder recorder({L"taskbarpin", L"startunpin"});
+  ScopedVerbRecorder recorder({L"TaskbarPin", L"TaskbarunPin"});
   ASSERT_TRUE(recorder.ok());
-  ScopedTempDir dir;
-  ASSERT_TRUE(common::CreateLinkIcon(L"C:\\Apps\\run.exe", dir.Child(L"pinned.lnk"), L"", L"", L""));
-  common::PinToTaskBarShortCut(dir.Child(L"pinned.lnk"), true);
+  common::CreateShortcut(common::Taskbar, dir.path(), L"pinned.lnk", L"", L"", L"");
+  ASSERT_TRUE(common::CreateLinkIcon(L"C:\\Apps\\run.exe", link, L"", L"", L""));
+  common::CreateShortcut(common::Taskbar, dir.path(), L"pinned.lnk", L"", L"", L"");
   recorder.WaitUntilIdle();
-  common::PinToStartMenuShortcut(dir.Child(L"pinned.lnk"), false);
-  std::vector<std::wstring> expected;
-  if (expected_->pin) {
-    expected = {L"taskbarpin|" + dir.Child(L"pinned.lnk"), L"startunpin|" + dir.Child(L"pinned.lnk")};
-  }
+  common::DeleteShortcut(common::Taskbar, dir.path(), L"pinned.lnk", L"");
+  std::vector<std::wstring> expected = {L"TaskbarunPin|" + link};
+  if (expected_->taskbar) expected.insert(expected.begin(), L"TaskbarPin|" + link);
   EXPECT_EQ(recorder.Records(), expected);
+  EXPECT_FALSE(Exists(link));
 }
 
-TEST_F(ShellOnVersion, TaskbarPlaceIsTheDesktopsAndStartupIsOnlyLocated) {
-  std::wstring desktop, taskbar, startup;
-  common::GetShortcutPath(common::Desktop, desktop);
-  common::GetShortcutPath(common::Taskbar, taskbar);
-  common::GetShortcutPath(common::Startup, startup);
-  EXPECT_FALSE(desktop.empty());
-  EXPECT_EQ(taskbar, desktop);
-  EXPECT_EQ(startup, MachineShellFolder(L"Common Startup"));
-  common::CreateShortcut(common::Startup, L"C:\\Apps\\run.exe", L"startup.lnk", L"", L"", L"");
-  EXPECT_FALSE(Exists(startup + L"\\startup.lnk"));
+// PinToStartMenu's path is relative to the common Programs folder and brings its own backslash.
+TEST_F(ShellOnVersion, PinVerbsFromWindowsSevenOnAndOnlyForAnExistingFile) {
+  const std::vector<std::wstring> verbs = {L"taskbarpin", L"taskbarunpin", L"startpin", L"startunpin"};
+  ScopedVerbRecorder recorder(verbs);
+  ASSERT_TRUE(recorder.ok());
+  const std::wstring folder = MachineShellFolder(L"Common Programs") + L"\\Pin Test", link = folder + L"\\client.lnk";
+  ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+  for (bool pin : {true, false}) {
+    common::PinToTaskBarShortCut(link, pin);
+    common::PinToStartMenuShortcut(link, pin);
+    common::PinToStartMenu(L"\\no such folder\\client.lnk", pin);
+  }
+  common::PinToTaskBarShortCut(L"", true);
+  common::PinToStartMenuShortcut(std::wstring(300, L'a'), true);
+  ASSERT_TRUE(common::CreateLinkIcon(L"C:\\Apps\\run.exe", link, L"", L"", L""));
+  for (bool pin : {true, false}) {
+    common::PinToTaskBarShortCut(link, pin);
+    recorder.WaitUntilIdle();
+  }
+  common::PinToStartMenu(L"Pin Test\\client.lnk", true);  // runs into the folder's name: not found
+  common::PinToStartMenu(L"\\Pin Test\\client.lnk", true);
+  recorder.WaitUntilIdle();
+  common::PinToStartMenuShortcut(link, false);
+  std::vector<std::wstring> expected;
+  for (const std::wstring& verb : verbs) expected.push_back(verb + L"|" + link);
+  EXPECT_EQ(recorder.Records(), expected_->pin ? expected : std::vector<std::wstring>());
+  EXPECT_TRUE(testing_support::RemoveTree(folder));
 }
 
 }  // namespace

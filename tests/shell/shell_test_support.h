@@ -1,17 +1,23 @@
-// What the shell tests share: reading a link back through the shell, verb
-// handlers that record what the shell ran, and a 32-bit view of the machine's
-// shell folders, which a fresh 64-bit Wine prefix lacks. All of it changes
-// the prefix's machine-wide state, so the programs that use it run in
-// prefixes of their own, and everything is removed again at scope exit.
+// What the shell tests share; the keys they add are machine-wide, so they run in prefixes of their own.
 #ifndef TESTS_SHELL_SHELL_TEST_SUPPORT_H_
 #define TESTS_SHELL_SHELL_TEST_SUPPORT_H_
 
 #include <windows.h>
+#include <shlobj.h>
+#include <tlhelp32.h>
 
+#include <chrono>
+#include <set>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/test_support.h"
+#include "t_common/text.h"
+#include "win/com.h"
+#include "win/registry_key.h"
+#include "win/scoped_handle.h"
 
 namespace shell_test {
 
@@ -21,51 +27,118 @@ struct LinkFields {
   int icon_index = -1;
 };
 
-// IShellLinkW::Load of the file (COM brought up for the call).
-LinkFields ReadLink(const std::wstring& link_file);
+// The link as IShellLinkW loads it (COM brought up for the call).
+inline LinkFields ReadLink(const std::wstring& link_file) {
+  win::ScopedComInitializer com(COINIT_APARTMENTTHREADED);
+  win::ComPtr<IShellLinkW> link;
+  win::ComPtr<IPersistFile> file;
+  HRESULT hr = ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.put_void());
+  if (SUCCEEDED(hr)) hr = link.As(&file);
+  if (SUCCEEDED(hr)) hr = file->Load(link_file.c_str(), STGM_READ);
+  if (FAILED(hr)) return {hr, L"", L"", L"", L"", L"", -1};
+  wchar_t text[5][1024] = {};
+  int icon_index = -1;
+  link->GetPath(text[0], 1024, nullptr, SLGP_RAWPATH);
+  link->GetWorkingDirectory(text[1], 1024);
+  link->GetArguments(text[2], 1024);
+  link->GetDescription(text[3], 1024);
+  link->GetIconLocation(text[4], 1024, &icon_index);
+  return {hr, text[0], text[1], text[2], text[3], text[4], icon_index};
+}
 
-// Handlers under HKEY_CLASSES_ROOT\lnkfile\shell\<verb>\command that run the
-// recorder with the record file, the verb's registered name and "%1".
-class ScopedVerbRecorder {
+inline bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Every name in the folder; empty when it cannot be listed.
+inline std::set<std::wstring> FileNames(const std::wstring& folder) {
+  std::set<std::wstring> names;
+  WIN32_FIND_DATAW found;
+  win::ScopedFindHandle search(::FindFirstFileW((folder + L"\\*").c_str(), &found));
+  for (bool more = search.valid(); more; more = ::FindNextFileW(search.get(), &found)) names.insert(found.cFileName);
+  return names;
+}
+
+// A "Shell Folders" value of the machine's 64-bit view.
+inline std::wstring MachineShellFolder(const wchar_t* name) {
+  win::RegistryKey key;
+  std::wstring folder;
+  key.Open(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", KEY_READ);
+  key.ReadString(name, &folder);
+  return folder;
+}
+
+// An HKEY_LOCAL_MACHINE key that must be new under an existing parent (one
+// left by an interrupted run makes ok() false); deleted at scope exit.
+class ScopedNewMachineKey {
  public:
-  explicit ScopedVerbRecorder(const std::vector<std::wstring>& verbs);
-  ~ScopedVerbRecorder();
-  ScopedVerbRecorder(const ScopedVerbRecorder&) = delete;
-  ScopedVerbRecorder& operator=(const ScopedVerbRecorder&) = delete;
-
+  explicit ScopedNewMachineKey(const std::wstring& path) : path_(path) {
+    win::RegistryKey parent;
+    DWORD disposition = 0;
+    ok_ = parent.Open(HKEY_LOCAL_MACHINE, path.substr(0, path.rfind(L'\\')).c_str(), KEY_READ) == ERROR_SUCCESS &&
+          key_.Create(HKEY_LOCAL_MACHINE, path.c_str(), KEY_READ | KEY_WRITE, &disposition) == ERROR_SUCCESS &&
+          disposition == REG_CREATED_NEW_KEY;
+  }
+  ~ScopedNewMachineKey() {
+    key_.reset();
+    if (ok_) ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, path_.c_str());
+  }
   bool ok() const { return ok_; }
-  // Waits until no recorder runs: the shell starts a handler and returns, so
-  // a test that cares about order waits after each verb.
-  void WaitUntilIdle();
-  // "verb|file" lines, once no recorder runs.
-  std::vector<std::wstring> Records();
+  win::RegistryKey& key() { return key_; }
 
  private:
-  testing_support::ScopedTempDir dir_;
-  std::wstring record_file_;
-  std::vector<std::wstring> created_;  // machine keys to delete, deepest last
-  bool ok_ = true;
-};
-
-// HKLM\Software\Wow6432Node\...\Shell Folders with "Common Start Menu" set
-// to folder; the keys that were missing are deleted at scope exit.
-class ScopedStartMenu32View {
- public:
-  explicit ScopedStartMenu32View(const std::wstring& folder);
-  ~ScopedStartMenu32View();
-  ScopedStartMenu32View(const ScopedStartMenu32View&) = delete;
-  ScopedStartMenu32View& operator=(const ScopedStartMenu32View&) = delete;
-
-  bool ok() const { return ok_; }
-
- private:
-  std::wstring first_created_;  // empty when only the value was new
-  bool value_created_ = false;
+  std::wstring path_;
+  win::RegistryKey key_;
   bool ok_ = false;
 };
 
-// A machine "Shell Folders" value of the 64-bit view, as the prefix has it.
-std::wstring MachineShellFolder(const wchar_t* name);
+// lnkfile verbs whose command runs shell_recorder.exe, which records "verb|file".
+class ScopedVerbRecorder {
+ public:
+  explicit ScopedVerbRecorder(const std::vector<std::wstring>& verbs) {
+    const std::wstring self = testing_support::SelfPath();
+    const std::wstring recorder = self.substr(0, self.rfind(L'\\') + 1) + L"shell_recorder.exe";
+    for (const std::wstring& verb : verbs) {
+      win::RegistryKey command;
+      ok_ = ok_ && command.Create(verbs_.key().get(), (verb + L"\\command").c_str(), KEY_WRITE) == ERROR_SUCCESS &&
+            command.WriteString(nullptr, L"\"" + recorder + L"\" \"" + records_ + L"\" " + verb + L" \"%1\"") ==
+                ERROR_SUCCESS;
+    }
+  }
+  ~ScopedVerbRecorder() { WaitUntilIdle(); }
+  bool ok() const { return ok_; }
+
+  // The shell starts a handler and returns: a test that cares about order waits after each verb.
+  void WaitUntilIdle() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (RecorderRunning() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  }
+
+  std::vector<std::wstring> Records() {
+    WaitUntilIdle();
+    std::vector<std::wstring> lines;
+    std::wistringstream text(common::s2ws(testing_support::ReadBytes(records_)));
+    for (std::wstring line; std::getline(text, line);) lines.push_back(line);
+    return lines;
+  }
+
+ private:
+  static bool RecorderRunning() {
+    win::ScopedSnapshot snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = snapshot.valid() && ::Process32FirstW(snapshot.get(), &entry); more;
+         more = ::Process32NextW(snapshot.get(), &entry)) {
+      if (_wcsicmp(entry.szExeFile, L"shell_recorder.exe") == 0) return true;
+    }
+    return false;
+  }
+
+  ScopedNewMachineKey verbs_{L"Software\\Classes\\lnkfile\\shell"};
+  testing_support::ScopedTempDir dir_;
+  const std::wstring records_ = dir_.Child(L"records.txt");
+  bool ok_ = verbs_.ok();
+};
 
 }  // namespace shell_test
 
