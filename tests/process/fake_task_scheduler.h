@@ -1,10 +1,10 @@
 // A recording stand-in for the Task Scheduler 2.0 objects that the task
 // registration uses. Every call is logged in order as "Object.Method", every
 // value set is kept as text under "Object.Property" (a null string as
-// "(null)"), and a call named in `failures` returns that code instead (a
-// failed getter hands out nothing). The scheduler owns every object it made
-// and keeps one reference to each; Release never frees, so an extra release
-// shows as a count below one instead of a crash.
+// "(null)"), and a call named in `failures` returns that code instead (a failed
+// getter hands out nothing). The scheduler owns every object it made and keeps
+// one reference to each; Release never frees, so an extra release shows as a
+// count below one instead of a crash.
 #ifndef TESTS_PROCESS_FAKE_TASK_SCHEDULER_H_
 #define TESTS_PROCESS_FAKE_TASK_SCHEDULER_H_
 
@@ -20,76 +20,94 @@
 
 namespace fake_scheduler {
 
-class Counted {
- public:
-  explicit Counted(std::wstring kind) : kind_(std::move(kind)) {}
-  virtual ~Counted() = default;
-  const std::wstring& kind() const { return kind_; }
-  long references() const { return references_; }
+inline std::wstring Text(BSTR text) { return text ? text : L"(null)"; }
 
- protected:
-  std::wstring kind_;
-  long references_ = 1;
+inline std::wstring Describe(const VARIANT& value) {
+  if (value.vt == VT_EMPTY) return L"(empty)";
+  return value.vt == VT_BSTR ? L"\"" + Text(value.bstrVal) + L"\"" : L"(type " + std::to_wstring(value.vt) + L")";
+}
+
+struct Counted {
+  virtual ~Counted() = default;
+  std::wstring kind;
+  long references = 1;
 };
+
+class Definition;
+class Service;
 
 class Scheduler {
  public:
-  Scheduler();
-  Scheduler(const Scheduler&) = delete;
-  Scheduler& operator=(const Scheduler&) = delete;
-
-  // CoInitializeSecurity and CoCreateInstance as the calls "CoInitializeSecurity"
-  // and "CoCreateInstance", the latter handing out the fake service.
+  // CoInitializeSecurity and CoCreateInstance as the calls of those names, the
+  // latter handing out the fake service.
   common::TaskSchedulerAccess Access();
 
   // Logs the call and returns its injected result (S_OK by default).
-  HRESULT Call(const std::wstring& name);
+  HRESULT Call(const std::wstring& name) {
+    calls.push_back(name);
+    const auto failure = failures.find(name);
+    return failure == failures.end() ? S_OK : failure->second;
+  }
   // Call, keeping the value when the call succeeds.
-  HRESULT Set(const std::wstring& name, const std::wstring& value);
+  HRESULT Set(const std::wstring& name, const std::wstring& value) {
+    const HRESULT hr = Call(name);
+    if (SUCCEEDED(hr)) values[name] = value;
+    return hr;
+  }
+  // Unless hr failed: object (made on first use) with a new reference.
+  template <typename T, typename Out>
+  HRESULT HandOut(HRESULT hr, T*& object, Out** out) {
+    *out = nullptr;
+    if (FAILED(hr)) return hr;
+    if (!object) {
+      objects_.push_back(std::make_unique<T>(this));
+      object = static_cast<T*>(objects_.back().get());
+    }
+    object->AddRef();
+    *out = object;
+    return hr;
+  }
   // Every object whose count is not back at the scheduler's own reference, as
   // "Kind=count".
-  std::vector<std::wstring> Unbalanced() const;
-
-  template <typename T, typename... Args>
-  T* Make(Args&&... args) {
-    auto object = std::make_unique<T>(this, std::forward<Args>(args)...);
-    T* made = object.get();
-    objects_.push_back(std::move(object));
-    return made;
+  std::vector<std::wstring> Unbalanced() const {
+    std::vector<std::wstring> unbalanced;
+    for (const auto& object : objects_)
+      if (object->references != 1) unbalanced.push_back(object->kind + L"=" + std::to_wstring(object->references));
+    return unbalanced;
   }
 
   std::vector<std::wstring> calls;
   std::map<std::wstring, std::wstring> values;
   std::map<std::wstring, HRESULT> failures;
-  ITaskDefinition* definition = nullptr;  // the last one NewTask made
+  Definition* definition = nullptr;  // the one NewTask hands out
 
  private:
   std::vector<std::unique_ptr<Counted>> objects_;
-  ITaskService* service_ = nullptr;
+  Service* service_ = nullptr;
 };
 
-// IUnknown and IDispatch for a fake implementing Interface (and the interfaces
-// it derives from, Bases). A query for Interface itself counts as the call
-// "Kind.QueryInterface", so that a test can refuse it.
-template <typename Interface, typename... Bases>
+// IUnknown and IDispatch for a fake implementing Interface. A query for
+// Interface itself counts as the call "Kind.QueryInterface", so that a test can
+// refuse it.
+template <typename Interface>
 class Fake : public Interface, public Counted {
  public:
-  Fake(Scheduler* scheduler, const wchar_t* kind) : Counted(kind), scheduler_(scheduler) {}
+  Fake(Scheduler* scheduler, const wchar_t* name) : scheduler_(scheduler) { kind = name; }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     *out = nullptr;
     if (iid == __uuidof(Interface)) {
-      const HRESULT refused = scheduler_->Call(kind_ + L".QueryInterface");
+      const HRESULT refused = Call(L"QueryInterface");
       if (FAILED(refused)) return refused;
-    } else if (iid != IID_IUnknown && iid != IID_IDispatch && !((iid == __uuidof(Bases)) || ...)) {
+    } else if (iid != IID_IUnknown && iid != IID_IDispatch) {
       return E_NOINTERFACE;
     }
     *out = static_cast<Interface*>(this);
     AddRef();
     return S_OK;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override { return --references_; }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+  ULONG STDMETHODCALLTYPE Release() override { return --references; }
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
@@ -98,33 +116,16 @@ class Fake : public Interface, public Counted {
   }
 
  protected:
-  HRESULT Call(const wchar_t* method) { return scheduler_->Call(kind_ + L"." + method); }
+  HRESULT Call(const wchar_t* method) { return scheduler_->Call(kind + L"." + method); }
   HRESULT Set(const wchar_t* property, const std::wstring& value) {
-    return scheduler_->Set(kind_ + L"." + property, value);
-  }
-  HRESULT Unused(const wchar_t* method) {
-    Call(method);
-    return E_NOTIMPL;
-  }
-  // A getter: the object with a new reference, unless the call is failed.
-  template <typename Out>
-  HRESULT HandOut(const wchar_t* method, Out* object, Out** out) {
-    *out = nullptr;
-    const HRESULT hr = Call(method);
-    if (FAILED(hr)) return hr;
-    object->AddRef();
-    *out = object;
-    return hr;
+    return scheduler_->Set(kind + L"." + property, value);
   }
 
   Scheduler* scheduler_;
 };
 
-std::wstring Text(BSTR text);
-std::wstring Describe(const VARIANT& value);
-
 #define FAKE_UNUSED(method, ...) \
-  HRESULT STDMETHODCALLTYPE method(__VA_ARGS__) override { return this->Unused(L"" #method); }
+  HRESULT STDMETHODCALLTYPE method(__VA_ARGS__) override { return this->Call(L"" #method), E_NOTIMPL; }
 #define FAKE_TEXT(property) \
   FAKE_UNUSED(get_##property, BSTR*) \
   HRESULT STDMETHODCALLTYPE put_##property(BSTR value) override { return this->Set(L"" #property, Text(value)); }
@@ -134,6 +135,13 @@ std::wstring Describe(const VARIANT& value);
     return this->Set(L"" #property, std::to_wstring(value)); \
   }
 #define FAKE_OBJECT(property, Type) FAKE_UNUSED(get_##property, Type**) FAKE_UNUSED(put_##property, Type*)
+// A child object of class Class handed out by the getter.
+#define FAKE_CHILD(property, Type, Class) \
+  Class* property##_ = nullptr; \
+  FAKE_UNUSED(put_##property, Type*) \
+  HRESULT STDMETHODCALLTYPE get_##property(Type** out) override { \
+    return this->scheduler_->HandOut(this->Call(L"get_" #property), property##_, out); \
+  }
 
 class RegistrationInfo : public Fake<IRegistrationInfo> {
  public:
@@ -170,30 +178,23 @@ class Repetition : public Fake<IRepetitionPattern> {
 };
 
 // Every trigger kind is "Trigger"; Interface is the one its type offers.
-template <typename Interface, typename... Bases>
-class TriggerBase : public Fake<Interface, Bases...> {
+template <typename Interface>
+class Trigger : public Fake<Interface> {
  public:
-  explicit TriggerBase(Scheduler* scheduler) : Fake<Interface, Bases...>(scheduler, L"Trigger") {}
-  FAKE_UNUSED(get_Type, TASK_TRIGGER_TYPE2*) FAKE_TEXT(Id) FAKE_UNUSED(put_Repetition, IRepetitionPattern*)
+  explicit Trigger(Scheduler* scheduler) : Fake<Interface>(scheduler, L"Trigger") {}
+  FAKE_UNUSED(get_Type, TASK_TRIGGER_TYPE2*) FAKE_TEXT(Id) FAKE_CHILD(Repetition, IRepetitionPattern, Repetition)
   FAKE_TEXT(ExecutionTimeLimit) FAKE_TEXT(StartBoundary) FAKE_TEXT(EndBoundary) FAKE_NUMBER(Enabled, VARIANT_BOOL)
-  HRESULT STDMETHODCALLTYPE get_Repetition(IRepetitionPattern** out) override {
-    if (!repetition_) repetition_ = this->scheduler_->template Make<Repetition>();
-    return this->HandOut(L"get_Repetition", static_cast<IRepetitionPattern*>(repetition_), out);
-  }
-
- private:
-  Repetition* repetition_ = nullptr;
 };
 
-class RegistrationTrigger : public TriggerBase<IRegistrationTrigger, ITrigger> {
+class RegistrationTrigger : public Trigger<IRegistrationTrigger> {
  public:
-  using TriggerBase::TriggerBase;
+  using Trigger::Trigger;
   FAKE_TEXT(Delay)
 };
 
-class DailyTrigger : public TriggerBase<IDailyTrigger, ITrigger> {
+class DailyTrigger : public Trigger<IDailyTrigger> {
  public:
-  using TriggerBase::TriggerBase;
+  using Trigger::Trigger;
   FAKE_NUMBER(DaysInterval, short) FAKE_TEXT(RandomDelay)
 };
 
@@ -202,11 +203,16 @@ class Triggers : public Fake<ITriggerCollection> {
   explicit Triggers(Scheduler* scheduler) : Fake(scheduler, L"Triggers") {}
   FAKE_UNUSED(get_Count, LONG*) FAKE_UNUSED(get_Item, LONG, ITrigger**) FAKE_UNUSED(get__NewEnum, IUnknown**)
   FAKE_UNUSED(Remove, VARIANT) FAKE_UNUSED(Clear)
-  // The two types the registration knows; any other is a plain trigger.
-  HRESULT STDMETHODCALLTYPE Create(TASK_TRIGGER_TYPE2 type, ITrigger** out) override;
+  // The two types the registration knows.
+  HRESULT STDMETHODCALLTYPE Create(TASK_TRIGGER_TYPE2 type, ITrigger** out) override {
+    const HRESULT hr = Set(L"Create", std::to_wstring(type));
+    RegistrationTrigger* registration = nullptr;
+    DailyTrigger* daily = nullptr;
+    return type == TASK_TRIGGER_DAILY ? scheduler_->HandOut(hr, daily, out) : scheduler_->HandOut(hr, registration, out);
+  }
 };
 
-class ExecAction : public Fake<IExecAction, IAction> {
+class ExecAction : public Fake<IExecAction> {
  public:
   explicit ExecAction(Scheduler* scheduler) : Fake(scheduler, L"ExecAction") {}
   FAKE_TEXT(Id) FAKE_UNUSED(get_Type, TASK_ACTION_TYPE*) FAKE_TEXT(Path) FAKE_TEXT(Arguments)
@@ -218,37 +224,18 @@ class Actions : public Fake<IActionCollection> {
   explicit Actions(Scheduler* scheduler) : Fake(scheduler, L"Actions") {}
   FAKE_UNUSED(get_Count, LONG*) FAKE_UNUSED(get_Item, LONG, IAction**) FAKE_UNUSED(get__NewEnum, IUnknown**)
   FAKE_TEXT(XmlText) FAKE_UNUSED(Remove, VARIANT) FAKE_UNUSED(Clear) FAKE_TEXT(Context)
-  HRESULT STDMETHODCALLTYPE Create(TASK_ACTION_TYPE type, IAction** out) override;
+  HRESULT STDMETHODCALLTYPE Create(TASK_ACTION_TYPE type, IAction** out) override {
+    ExecAction* action = nullptr;
+    return scheduler_->HandOut(Set(L"Create", std::to_wstring(type)), action, out);
+  }
 };
 
 class Definition : public Fake<ITaskDefinition> {
  public:
-  explicit Definition(Scheduler* scheduler);
-  FAKE_UNUSED(put_RegistrationInfo, IRegistrationInfo*) FAKE_UNUSED(put_Triggers, ITriggerCollection*)
-  FAKE_UNUSED(put_Settings, ITaskSettings*) FAKE_UNUSED(put_Principal, IPrincipal*)
-  FAKE_UNUSED(put_Actions, IActionCollection*) FAKE_TEXT(Data) FAKE_TEXT(XmlText)
-  HRESULT STDMETHODCALLTYPE get_RegistrationInfo(IRegistrationInfo** out) override {
-    return HandOut(L"get_RegistrationInfo", static_cast<IRegistrationInfo*>(registration_info_), out);
-  }
-  HRESULT STDMETHODCALLTYPE get_Principal(IPrincipal** out) override {
-    return HandOut(L"get_Principal", static_cast<IPrincipal*>(principal_), out);
-  }
-  HRESULT STDMETHODCALLTYPE get_Settings(ITaskSettings** out) override {
-    return HandOut(L"get_Settings", static_cast<ITaskSettings*>(settings_), out);
-  }
-  HRESULT STDMETHODCALLTYPE get_Triggers(ITriggerCollection** out) override {
-    return HandOut(L"get_Triggers", static_cast<ITriggerCollection*>(triggers_), out);
-  }
-  HRESULT STDMETHODCALLTYPE get_Actions(IActionCollection** out) override {
-    return HandOut(L"get_Actions", static_cast<IActionCollection*>(actions_), out);
-  }
-
- private:
-  RegistrationInfo* registration_info_;
-  Principal* principal_;
-  Settings* settings_;
-  Triggers* triggers_;
-  Actions* actions_;
+  explicit Definition(Scheduler* scheduler) : Fake(scheduler, L"Definition") {}
+  FAKE_CHILD(RegistrationInfo, IRegistrationInfo, RegistrationInfo) FAKE_CHILD(Principal, IPrincipal, Principal)
+  FAKE_CHILD(Settings, ITaskSettings, Settings) FAKE_CHILD(Triggers, ITriggerCollection, Triggers)
+  FAKE_CHILD(Actions, IActionCollection, Actions) FAKE_TEXT(Data) FAKE_TEXT(XmlText)
 };
 
 class Folder : public Fake<ITaskFolder> {
@@ -266,7 +253,21 @@ class Folder : public Fake<ITaskFolder> {
   // Kept under "Registration.*"; hands out no registered task.
   HRESULT STDMETHODCALLTYPE RegisterTaskDefinition(BSTR path, ITaskDefinition* definition, LONG flags, VARIANT user,
                                                    VARIANT password, TASK_LOGON_TYPE logon, VARIANT sddl,
-                                                   IRegisteredTask** task) override;
+                                                   IRegisteredTask** task) override {
+    *task = nullptr;
+    const HRESULT hr = Call(L"RegisterTaskDefinition");
+    if (FAILED(hr)) return hr;
+    scheduler_->values.insert({
+        {L"Registration.Path", Text(path)},
+        {L"Registration.Definition", definition == scheduler_->definition ? L"the new task" : L"another"},
+        {L"Registration.Flags", std::to_wstring(flags)},
+        {L"Registration.User", Describe(user)},
+        {L"Registration.Password", Describe(password)},
+        {L"Registration.LogonType", std::to_wstring(logon)},
+        {L"Registration.SecurityDescriptor", Describe(sddl)},
+    });
+    return hr;
+  }
 };
 
 class Service : public Fake<ITaskService> {
@@ -279,14 +280,27 @@ class Service : public Fake<ITaskService> {
     return Set(L"Connect", Describe(server) + L" " + Describe(user) + L" " + Describe(domain) + L" " +
                                Describe(password));
   }
-  HRESULT STDMETHODCALLTYPE GetFolder(BSTR path, ITaskFolder** out) override;
-  HRESULT STDMETHODCALLTYPE NewTask(DWORD flags, ITaskDefinition** out) override;
+  HRESULT STDMETHODCALLTYPE GetFolder(BSTR path, ITaskFolder** out) override {
+    return scheduler_->HandOut(Set(L"GetFolder", Text(path)), folder_, out);
+  }
+  HRESULT STDMETHODCALLTYPE NewTask(DWORD flags, ITaskDefinition** out) override {
+    return scheduler_->HandOut(Set(L"NewTask", std::to_wstring(flags)), scheduler_->definition, out);
+  }
+
+ private:
+  Folder* folder_ = nullptr;
 };
 
 #undef FAKE_UNUSED
 #undef FAKE_TEXT
 #undef FAKE_NUMBER
 #undef FAKE_OBJECT
+#undef FAKE_CHILD
+
+inline common::TaskSchedulerAccess Scheduler::Access() {
+  return {[this] { return Call(L"CoInitializeSecurity"); },
+          [this](ITaskService** out) { return HandOut(Call(L"CoCreateInstance"), service_, out); }};
+}
 
 }  // namespace fake_scheduler
 
