@@ -5,9 +5,11 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "support/test_support.h"
 #include "win/scoped_handle.h"
 
 namespace process_testing {
@@ -21,28 +23,48 @@ std::wstring UniqueExeName(const std::wstring& prefix);
 // on its children's) once.
 std::wstring CopyHelper(const std::wstring& folder, const std::wstring& name);
 
-// The record a helper writes, once it holds "name:" (empty after the timeout).
-std::string WaitForRecord(const std::wstring& file, const std::string& name, DWORD timeout_ms = 30000);
-// The value of "name: value" in a record ("" when absent).
-std::string RecordValue(const std::string& record, const std::string& name);
-// Polls until path no longer exists; true when it went within the timeout.
-bool WaitUntilGone(const std::wstring& path, DWORD timeout_ms);
+// A copy of the helper under a unique name in a fresh folder.
+struct HelperCopy {
+  explicit HelperCopy(const std::wstring& prefix) : name(UniqueExeName(prefix)), program(CopyHelper(dir.path(), name)) {}
+  // The file a run records to, and the arguments that make it do so and then run steps.
+  std::wstring Record(int run = 0) const { return dir.Child(L"rec" + std::to_wstring(run) + L".txt"); }
+  std::wstring Arguments(const std::wstring& steps = L"", int run = 0) const {
+    return L"--record \"" + Record(run) + L"\" " + steps;
+  }
 
-// A helper process started by CreateProcessW, ended (if still running) when
-// the object goes.
+  testing_support::ScopedTempDir dir;
+  std::wstring name;
+  std::wstring program;
+};
+
+// Polls until condition holds; false when it did not within the timeout.
+bool WaitFor(const std::function<bool()>& condition, DWORD timeout_ms = 30000);
+// The value of "name: value" in a record file ("" when absent).
+std::string RecordValue(const std::wstring& record, const std::string& name);
+// The same once the record holds it ("" after 30 s).
+std::string WaitForRecordValue(const std::wstring& record, const std::string& name);
+
+// A manual-reset event under a name no other test uses.
+class NamedEvent {
+ public:
+  NamedEvent();
+  const std::wstring& name() const { return name_; }
+  void Set() const { ::SetEvent(event_.get()); }
+
+ private:
+  std::wstring name_;
+  win::ScopedHandle event_;
+};
+
+// A process started by CreateProcessW in program's folder (with a token, as
+// that user), ended (if still running) when the object goes.
 class Helper {
  public:
-  Helper() = default;
-  // program "arguments", in program's folder; with a token, as that user.
   Helper(const std::wstring& program, const std::wstring& arguments, HANDLE token = nullptr);
   ~Helper();
-  Helper(Helper&&) = default;
-  Helper& operator=(Helper&&) = default;
 
-  bool started() const { return process_.valid(); }
   DWORD id() const { return id_; }
-  HANDLE handle() const { return process_.get(); }
-  bool Running() const;
+  bool Running() const { return process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
   // The exit code once it ended within the timeout, else STILL_ACTIVE.
   DWORD WaitForExit(DWORD timeout_ms) const;
 

@@ -3,87 +3,59 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "process/helper_process.h"
-#include "support/test_support.h"
 #include "t_common/processes.h"
 #include "win/com.h"
 
 namespace {
 
 using namespace process_testing;
-using testing_support::ScopedTempDir;
-
-bool SameRect(const RECT& a, const RECT& b) {
-  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
-}
 
 // A helper showing a window, found through its record.
-class WindowHelper {
+class WindowHelper : public HelperCopy {
  public:
-  WindowHelper() : name_(UniqueExeName(L"tq_window")) {
-    const std::wstring record = dir_.Child(L"rec.txt");
-    helper_ = Helper(CopyHelper(dir_.path(), name_), L"--record \"" + record + L"\" window tq_window_test");
-    const std::string value = RecordValue(WaitForRecord(record, "window"), "window");
-    window_ = reinterpret_cast<HWND>(static_cast<uintptr_t>(value.empty() ? 0 : std::stoull(value)));
+  WindowHelper() : HelperCopy(L"tq_window"), helper_(program, Arguments(L"window tq_window_test")) {
+    const std::string value = WaitForRecordValue(Record(), "window");
+    window = reinterpret_cast<HWND>(static_cast<uintptr_t>(value.empty() ? 0 : std::stoull(value)));
   }
-  ~WindowHelper() { common::TerminateApp(name_.c_str()); }
-  const std::wstring& name() const { return name_; }
-  HWND window() const { return window_; }
+  ~WindowHelper() { common::TerminateApp(name.c_str()); }
+
+  HWND window = nullptr;
 
  private:
-  ScopedTempDir dir_;
-  std::wstring name_;
   Helper helper_;
-  HWND window_ = nullptr;
 };
 
-bool WaitFor(const std::function<bool()>& condition) {
-  for (int i = 0; i < 100; ++i) {
-    if (condition()) return true;
-    ::Sleep(20);
+// From a minimised window and from a normal one: shown normally at its size.
+TEST(ProcessWindows, ShowAppRestoresAMinimisedWindowAndLeavesANormalOneAtItsSize) {
+  const WindowHelper helper;
+  const HWND window = helper.window;
+  ASSERT_TRUE(::IsWindow(window));
+  RECT normal = {}, shown = {};
+  ::GetWindowRect(window, &normal);
+  for (const bool minimised : {true, false}) {
+    SCOPED_TRACE(minimised ? "minimised" : "normal");
+    if (minimised) ::ShowWindow(window, SW_MINIMIZE);
+    ASSERT_TRUE(WaitFor([&] { return (::IsIconic(window) != FALSE) == minimised; }, 2000));
+    EXPECT_TRUE(common::ShowApp(helper.name.c_str()));
+    EXPECT_TRUE(WaitFor([&] { return !::IsIconic(window); }, 2000));
+    ::GetWindowRect(window, &shown);
+    EXPECT_TRUE(::EqualRect(&normal, &shown));
+    EXPECT_FALSE(::IsZoomed(window));
+    EXPECT_TRUE(::IsWindowVisible(window));
   }
-  return false;
-}
-
-TEST(ProcessWindows, ShowAppRestoresAMinimisedWindow) {
-  WindowHelper helper;
-  ASSERT_TRUE(::IsWindow(helper.window()));
-  RECT normal = {};
-  ::GetWindowRect(helper.window(), &normal);
-  ::ShowWindow(helper.window(), SW_MINIMIZE);
-  ASSERT_TRUE(WaitFor([&] { return ::IsIconic(helper.window()) != FALSE; }));
-  EXPECT_TRUE(common::ShowApp(helper.name().c_str()));
-  ASSERT_TRUE(WaitFor([&] { return !::IsIconic(helper.window()); }));
-  RECT restored = {};
-  ::GetWindowRect(helper.window(), &restored);
-  EXPECT_TRUE(SameRect(normal, restored));
-}
-
-TEST(ProcessWindows, ShowAppLeavesANormalWindowAtItsSize) {
-  WindowHelper helper;
-  ASSERT_TRUE(::IsWindow(helper.window()));
-  RECT before = {};
-  ::GetWindowRect(helper.window(), &before);
-  EXPECT_TRUE(common::ShowApp(helper.name().c_str()));
-  RECT after = {};
-  ::GetWindowRect(helper.window(), &after);
-  EXPECT_TRUE(SameRect(before, after));
-  EXPECT_FALSE(::IsIconic(helper.window()));
-  EXPECT_FALSE(::IsZoomed(helper.window()));
-  EXPECT_TRUE(::IsWindowVisible(helper.window()));
 }
 
 TEST(ProcessWindows, SetWindowTopShowsTheWindowWithoutLeavingItTopmost) {
-  WindowHelper helper;
-  ASSERT_TRUE(::IsWindow(helper.window()));
-  ::ShowWindow(helper.window(), SW_HIDE);
-  ASSERT_TRUE(WaitFor([&] { return !::IsWindowVisible(helper.window()); }));
-  common::SetWindowTop(helper.window());
-  EXPECT_TRUE(WaitFor([&] { return ::IsWindowVisible(helper.window()) != FALSE; }));
-  EXPECT_EQ(::GetWindowLongW(helper.window(), GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
+  const WindowHelper helper;
+  ASSERT_TRUE(::IsWindow(helper.window));
+  ::ShowWindow(helper.window, SW_HIDE);
+  ASSERT_TRUE(WaitFor([&] { return !::IsWindowVisible(helper.window); }, 2000));
+  common::SetWindowTop(helper.window);
+  EXPECT_TRUE(WaitFor([&] { return ::IsWindowVisible(helper.window) != FALSE; }, 2000));
+  EXPECT_EQ(::GetWindowLongW(helper.window, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
 }
 
 TEST(ProcessWindows, BadWindowHandles) {
@@ -91,8 +63,7 @@ TEST(ProcessWindows, BadWindowHandles) {
                                      nullptr);
   ASSERT_NE(destroyed, nullptr);
   ::DestroyWindow(destroyed);
-  win::ScopedComInitializer com;
-  com.Initialize(COINIT_APARTMENTTHREADED);
+  const win::ScopedComInitializer com(COINIT_APARTMENTTHREADED);
   for (HWND window : {static_cast<HWND>(nullptr), destroyed}) {
     common::SetWindowTop(window);
     common::modifyTaskbar(window, true);

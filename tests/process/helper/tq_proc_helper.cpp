@@ -3,11 +3,10 @@
 //   tq_proc_helper.exe [--record FILE] [STEP ...]
 //
 // It first writes a record of how it was started to FILE (default: its own
-// path + ".rec"), UTF-8, one "name: value" a line:
-//   pid, command line (GetCommandLineW), folder (the current folder),
-//   flags and show (dwFlags and wShowWindow of GetStartupInfoW)
-// then runs the steps in order, appending a line for each step that reports
-// something, and exits 0 after the last one. Steps:
+// path + ".rec"), UTF-8, one "name: value" a line: pid, command line, folder
+// (the current one), flags and show (of its startup information). Then it runs
+// the steps in order, appending a line for each step that reports something,
+// and exits 0 after the last one. Steps:
 //   exit CODE        exit now with CODE
 //   sleep MS         sleep MS milliseconds (-1: for ever)
 //   wait EVENT       wait for the named event
@@ -21,18 +20,16 @@
 //   mutex NAME       common::CreateAppMutex(NAME) ("mutex: handle|null")
 //   reboot           common::RebootSystem() ("reboot: RESULT"), also on stdout
 //   priority         "priority: CLASS" (GetPriorityClass, hexadecimal)
-// The record is rewritten whole through a temporary file, so a reader never
-// sees half of it.
 #include <windows.h>
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cwchar>
 #include <string>
 
 #include "t_common/processes.h"
 #include "t_common/self_management.h"
+#include "t_common/text.h"
 #include "win/scoped_handle.h"
 
 namespace {
@@ -40,24 +37,15 @@ namespace {
 std::wstring g_record_file;
 std::string g_record;
 
-std::string Utf8(const std::wstring& text) {
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-  std::string bytes(size, '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &bytes[0], size, nullptr,
-                        nullptr);
-  return bytes;
-}
-
+// Rewritten whole through a temporary file, so that a reader never sees half of it.
 void Record(const std::wstring& name, const std::wstring& value) {
-  g_record += Utf8(name + L": " + value) + "\n";
+  g_record += common::ws2s(name + L": " + value) + "\n";
   const std::wstring temporary = g_record_file + L".tmp";
   {
-    const win::ScopedHandle file(
-        ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    if (!file) return;
+    const win::ScopedHandle file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     DWORD written = 0;
-    ::WriteFile(file.get(), g_record.data(), static_cast<DWORD>(g_record.size()), &written, nullptr);
+    if (!file || !::WriteFile(file.get(), g_record.data(), static_cast<DWORD>(g_record.size()), &written, nullptr))
+      return;
   }
   // A test reading the record at that moment makes the replacement fail.
   for (int attempt = 0; attempt < 200; ++attempt) {
@@ -73,10 +61,7 @@ std::wstring OwnPath() {
 }
 
 LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_DESTROY) {
-    ::PostQuitMessage(0);
-    return 0;
-  }
+  if (message == WM_DESTROY) ::PostQuitMessage(0);
   return ::DefWindowProcW(window, message, wparam, lparam);
 }
 
@@ -89,25 +74,16 @@ void ShowWindowAndLoop(const std::wstring& title) {
   HWND window = ::CreateWindowExW(0, window_class.lpszClassName, title.c_str(), WS_OVERLAPPEDWINDOW, 100, 100, 320,
                                   240, nullptr, nullptr, window_class.hInstance, nullptr);
   ::ShowWindow(window, SW_SHOWNORMAL);
-  ::UpdateWindow(window);
   Record(L"window", std::to_wstring(reinterpret_cast<uintptr_t>(window)));
   MSG message;
-  while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
-    ::TranslateMessage(&message);
-    ::DispatchMessageW(&message);
-  }
+  while (::GetMessageW(&message, nullptr, 0, 0) > 0) ::DispatchMessageW(&message);
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  int next = 1;
-  if (argc > 2 && std::wcscmp(argv[1], L"--record") == 0) {
-    g_record_file = argv[2];
-    next = 3;
-  } else {
-    g_record_file = OwnPath() + L".rec";
-  }
+  const bool record_given = argc > 2 && std::wcscmp(argv[1], L"--record") == 0;
+  g_record_file = record_given ? argv[2] : OwnPath() + L".rec";
   wchar_t folder[MAX_PATH] = {};
   ::GetCurrentDirectoryW(MAX_PATH, folder);
   STARTUPINFOW startup = {};
@@ -120,25 +96,23 @@ int wmain(int argc, wchar_t** argv) {
   Record(L"show", std::to_wstring(startup.wShowWindow));
 
   void* watchdog = nullptr;
-  for (int i = next; i < argc; ++i) {
+  for (int i = record_given ? 3 : 1; i < argc; ++i) {
     const std::wstring step = argv[i];
     const wchar_t* argument = i + 1 < argc ? argv[i + 1] : L"";
+    const long number = std::wcstol(argument, nullptr, 10);
+    if (step == L"sleep" || step == L"wait" || step == L"window" || step == L"watchdog" || step == L"mutex") ++i;
     if (step == L"exit") {
-      return std::wcstol(argument, nullptr, 10);
+      return static_cast<int>(number);
     } else if (step == L"sleep") {
-      ::Sleep(static_cast<DWORD>(std::wcstol(argument, nullptr, 10)));
-      ++i;
+      ::Sleep(static_cast<DWORD>(number));
     } else if (step == L"wait") {
       const win::ScopedHandle event(::OpenEventW(SYNCHRONIZE, FALSE, argument));
       if (event) ::WaitForSingleObject(event.get(), INFINITE);
-      ++i;
     } else if (step == L"window") {
       ShowWindowAndLoop(argument);
-      ++i;
     } else if (step == L"watchdog") {
-      watchdog = common::ForceTerminateSelf(static_cast<int>(std::wcstol(argument, nullptr, 10)));
-      Record(L"watchdog", watchdog != nullptr ? std::to_wstring(::GetThreadId(watchdog)) : L"null");
-      ++i;
+      watchdog = common::ForceTerminateSelf(static_cast<int>(number));
+      Record(step, watchdog ? std::to_wstring(::GetThreadId(watchdog)) : L"null");
     } else if (step == L"cancel") {
       common::CancelTerminateSelf(watchdog);
     } else if (step == L"delself" || step == L"delfolder") {
@@ -146,19 +120,18 @@ int wmain(int argc, wchar_t** argv) {
       Record(step, L"called");
     } else if (step == L"killsiblings") {
       common::TerminateAppIgnoreSelf(OwnPath().c_str());
-      Record(L"killsiblings", L"done");
+      Record(step, L"done");
     } else if (step == L"mutex") {
-      Record(L"mutex", common::CreateAppMutex(argument) != nullptr ? L"handle" : L"null");
-      ++i;
+      Record(step, common::CreateAppMutex(argument) ? L"handle" : L"null");
     } else if (step == L"reboot") {
       const int result = common::RebootSystem();
       std::printf("reboot: %d\n", result);
       std::fflush(stdout);
-      Record(L"reboot", std::to_wstring(result));
+      Record(step, std::to_wstring(result));
     } else if (step == L"priority") {
       wchar_t text[16] = {};
       std::swprintf(text, 16, L"%lx", static_cast<unsigned long>(::GetPriorityClass(::GetCurrentProcess())));
-      Record(L"priority", text);
+      Record(step, text);
     } else {
       std::fwprintf(stderr, L"unknown step %ls\n", step.c_str());
       return 2;
