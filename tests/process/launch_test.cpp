@@ -60,37 +60,18 @@ TEST(LaunchDecisions, AdminVerbAsksForElevationOnlyForNonAdministratorsOnVista) 
   EXPECT_EQ(AdminVerb(false, true), nullptr);
 }
 
-// Every Wine process is an administrator and "runas" starts the program as
-// "open" does: both verbs of the real call start it, shown normally.
-TEST(Launch, ExecuteExeAsAdminStartsTheProgramWithEitherVerb) {
-  const HelperCopy copy(L"tq_admin");
-  for (const auto check : {+[] { return false; }, +[] { return true; }}) {
-    const auto previous = common::launch_internal::SetAdminCheckForTesting(check);
-    ::DeleteFileW(copy.Record().c_str());
-    EXPECT_TRUE(common::ExecuteExeAsAdmin(copy.program.c_str(), copy.Arguments().c_str(), true));
-    common::launch_internal::SetAdminCheckForTesting(previous);
-    EXPECT_EQ(RecordValue(copy.Record(), "show"), "1") << "administrator: " << check();
-  }
-}
-
-TEST(Launch, WithWaitTheProgramHasRunAndEndedWhenTheCallReturns) {
+// With wait the program has run and ended when the call returns; without, the
+// call returns while it runs.
+TEST(Launch, WaitsOnlyWhenAsked) {
   for (const auto& launcher : kLaunchers) {
     SCOPED_TRACE(launcher.name);
     const HelperCopy copy(L"tq_wait");
+    const NamedEvent release;
     ASSERT_TRUE(launcher.launch(copy.program.c_str(), copy.Arguments(L"sleep 300").c_str(), true));
     EXPECT_EQ(RecordValue(copy.Record(), "folder"), ws2s(copy.dir.path()));
     EXPECT_EQ(common::GetProcessID(copy.name.c_str()), 0u);
-    common::TerminateApp(copy.name.c_str());
-  }
-}
-
-TEST(Launch, WithoutWaitTheCallReturnsWhileTheProgramRuns) {
-  for (const auto& launcher : kLaunchers) {
-    SCOPED_TRACE(launcher.name);
-    const HelperCopy copy(L"tq_nowait");
-    const NamedEvent release;
-    ASSERT_TRUE(launcher.launch(copy.program.c_str(), copy.Arguments(L"wait " + release.name()).c_str(), false));
-    EXPECT_FALSE(WaitForRecordValue(copy.Record(), "show").empty());
+    ASSERT_TRUE(launcher.launch(copy.program.c_str(), copy.Arguments(L"wait " + release.name, 1).c_str(), false));
+    EXPECT_FALSE(WaitForRecordValue(copy.Record(1), "show").empty());
     EXPECT_NE(common::GetProcessID(copy.name.c_str()), 0u);
     common::TerminateApp(copy.name.c_str());
   }
@@ -112,30 +93,29 @@ TEST(Launch, ABareNameRunsInTheCallersFolder) {
   ::SetCurrentDirectoryW(previous);
 }
 
+// Every Wine process is an administrator and "runas" starts the program as
+// "open" does: both verbs of ExecuteExeAsAdmin start it, shown normally.
 TEST(Launch, TheProgramIsShownAsAsked) {
   const HelperCopy copy(L"tq_show");
   const wchar_t* program = copy.program.c_str();
   const std::wstring arguments = copy.Arguments();
-  const struct {
-    const char* name;
-    std::function<bool()> launch;
-    bool show_given;
-    const char* show;  // null: none given
-  } cases[] = {
-      {"ExecuteExe shown", [&] { return common::ExecuteExe(program, arguments.c_str(), true, true); }, true, "1"},
-      {"ExecuteExe hidden", [&] { return common::ExecuteExe(program, arguments.c_str(), true, false); }, true, "0"},
-      {"LauncherApp SW_HIDE", [&] { return common::LauncherApp(program, arguments.c_str(), true, SW_HIDE); }, true, "0"},
-      {"LauncherApp SW_SHOWDEFAULT",
-       [&] { return common::LauncherApp(program, arguments.c_str(), true, SW_SHOWDEFAULT); }, false, nullptr},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  // "show N" as the started program's startup information gives it, "none" when it gives none.
+  const auto show = [&](const std::function<bool()>& launch) {
     ::DeleteFileW(copy.Record().c_str());
-    ASSERT_TRUE(c.launch());
-    EXPECT_EQ((std::stoul(RecordValue(copy.Record(), "flags")) & STARTF_USESHOWWINDOW) != 0, c.show_given);
-    if (c.show) {
-      EXPECT_EQ(RecordValue(copy.Record(), "show"), c.show);
-    }
+    EXPECT_TRUE(launch());
+    const std::string flags = RecordValue(copy.Record(), "flags");
+    if (flags.empty()) return std::string("not started");
+    return std::stoul(flags) & STARTF_USESHOWWINDOW ? "show " + RecordValue(copy.Record(), "show") : "none";
+  };
+  EXPECT_EQ(show([&] { return common::ExecuteExe(program, arguments.c_str(), true, true); }), "show 1");
+  EXPECT_EQ(show([&] { return common::ExecuteExe(program, arguments.c_str(), true, false); }), "show 0");
+  EXPECT_EQ(show([&] { return common::LauncherApp(program, arguments.c_str(), true, SW_HIDE); }), "show 0");
+  EXPECT_EQ(show([&] { return common::LauncherApp(program, arguments.c_str(), true, SW_SHOWDEFAULT); }), "none");
+  for (const auto admin : {+[] { return false; }, +[] { return true; }}) {
+    const auto previous = common::launch_internal::SetAdminCheckForTesting(admin);
+    EXPECT_EQ(show([&] { return common::ExecuteExeAsAdmin(program, arguments.c_str(), true); }), "show 1")
+        << "administrator: " << admin();
+    common::launch_internal::SetAdminCheckForTesting(previous);
   }
 }
 

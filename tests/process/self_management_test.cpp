@@ -20,11 +20,12 @@ using common::ws2s;
 
 constexpr DWORD kWatchdogExitCode = 0xFFFFFFFF;
 
-// The helper with watchdog steps under a debugger: how it ended, its "Cancel
-// Moniter" lines, the threads of its watchdog begin and end lines, and the
-// thread of the first watchdog as it recorded it.
+// The helper with watchdog steps run under this process as its debugger: how
+// it ended (STILL_ACTIVE when it was ended after 15 s), its "Cancel Moniter"
+// lines, the threads of its watchdog begin and end lines, and the thread of the
+// first watchdog as it recorded it.
 struct WatchdogRun {
-  DWORD exit_code;
+  DWORD exit_code = STILL_ACTIVE;
   int cancels = 0;
   std::vector<std::string> begun, ended;
   std::string first;
@@ -32,14 +33,41 @@ struct WatchdogRun {
 
 WatchdogRun RunWatchdogHelper(const std::wstring& steps) {
   const HelperCopy copy(L"tq_watchdog");
-  const DebugRun debug = RunUnderDebugger(copy.program, copy.Arguments(steps), 15000);
-  WatchdogRun run{debug.exit_code, 0, {}, {}, RecordValue(copy.Record(), "watchdog")};
+  const Helper helper(copy.program, copy.Arguments(steps), nullptr, DEBUG_ONLY_THIS_PROCESS);
   const std::regex watchdog_line("_ExitMoniterThread (begin|end)<([0-9]+)><[0-9]+>");
-  std::smatch match;
-  for (const auto& line : debug.debug_lines) {
-    if (line == "Cancel Moniter") ++run.cancels;
-    if (std::regex_match(line, match, watchdog_line)) (match[1] == "begin" ? run.begun : run.ended).push_back(match[2]);
+  WatchdogRun run;
+  DEBUG_EVENT event = {};
+  for (const ULONGLONG deadline = ::GetTickCount64() + 15000; run.exit_code == STILL_ACTIVE;) {
+    const ULONGLONG now = ::GetTickCount64();
+    if (now >= deadline || !::WaitForDebugEvent(&event, static_cast<DWORD>(deadline - now))) {
+      ::TerminateProcess(helper.handle(), 1);
+      ::DebugActiveProcessStop(helper.id());
+      break;
+    }
+    DWORD continue_status = DBG_CONTINUE;
+    if (event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT) {
+      win::ScopedHandle{event.u.CreateProcessInfo.hFile};
+    } else if (event.dwDebugEventCode == LOAD_DLL_DEBUG_EVENT) {
+      win::ScopedHandle{event.u.LoadDll.hFile};
+    } else if (event.dwDebugEventCode == EXCEPTION_DEBUG_EVENT &&
+               event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT) {
+      continue_status = DBG_EXCEPTION_NOT_HANDLED;
+    } else if (event.dwDebugEventCode == OUTPUT_DEBUG_STRING_EVENT) {
+      const OUTPUT_DEBUG_STRING_INFO& text = event.u.DebugString;
+      const size_t unit = text.fUnicode ? sizeof(wchar_t) : 1;
+      std::string bytes(text.nDebugStringLength * unit, '\0'), line;
+      SIZE_T read = 0;
+      ::ReadProcessMemory(helper.handle(), text.lpDebugStringData, &bytes[0], bytes.size(), &read);
+      for (size_t i = 0; i < read && bytes[i] && bytes[i] != '\n'; i += unit) line += bytes[i];  // ASCII lines
+      std::smatch match;
+      if (line == "Cancel Moniter") ++run.cancels;
+      if (std::regex_match(line, match, watchdog_line)) (match[1] == "begin" ? run.begun : run.ended).push_back(match[2]);
+    } else if (event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT) {
+      run.exit_code = event.u.ExitProcess.dwExitCode;
+    }
+    ::ContinueDebugEvent(event.dwProcessId, event.dwThreadId, continue_status);
   }
+  run.first = RecordValue(copy.Record(), "watchdog");
   return run;
 }
 
@@ -98,7 +126,7 @@ TEST(DelSelf, RemovesTheProgramOrItsFolderOnceItEnded) {
     const std::wstring folder = root ? c.folder : dir.Child(c.folder);
     ASSERT_TRUE(root || (::CreateDirectoryW(folder.c_str(), nullptr) &&
                          testing_support::WriteBytes(folder + L"\\data.txt", "x")));
-    const std::wstring program = CopyHelper(folder, c.program ? c.program : UniqueExeName(L"tq_delete_me"));
+    const std::wstring program = CopyHelper(folder, c.program ? c.program : UniqueName(L"tq_delete_me") + L".exe");
     wchar_t short_path[MAX_PATH] = {};
     ASSERT_NE(::GetShortPathNameW(program.c_str(), short_path, MAX_PATH), 0u);
     if (std::wcschr(c.folder, L' ')) {
@@ -130,10 +158,10 @@ TEST(AppMutex, OneHolderAtATimeAcrossProcesses) {
     EXPECT_EQ(helper.WaitForExit(15000), 0u);
     return RecordValue(copy.Record(run), "mutex");
   };
-  const Helper holder(copy.program, copy.Arguments(L"mutex " + name + L" wait " + release.name()));
+  const Helper holder(copy.program, copy.Arguments(L"mutex " + name + L" wait " + release.name));
   EXPECT_EQ(WaitForRecordValue(copy.Record(), "mutex"), "handle");
   EXPECT_EQ(take(1), "null");
-  release.Set();
+  ::SetEvent(release.event.get());
   EXPECT_EQ(holder.WaitForExit(10000), 0u);
   EXPECT_EQ(take(2), "handle");
 }
@@ -160,13 +188,12 @@ TEST(Reboot, WithoutTheShutdownPrivilegeReturnsZeroAndRestartsNothing) {
   ASSERT_TRUE(::CreateRestrictedToken(own.get(), 0, 0, nullptr, 1, &removed, 0, nullptr, restricted.receive()));
 
   const HelperCopy copy(L"tq_reboot");
-  const Helper bystander(copy.program, copy.Arguments(L"sleep -1", 1));
-  ASSERT_FALSE(WaitForRecordValue(copy.Record(1), "show").empty());
+  const auto bystander = copy.Start(L"sleep -1", 1);
   const Helper caller(copy.program, copy.Arguments(L"reboot"), restricted.get());
   EXPECT_EQ(caller.WaitForExit(15000), 0u);
   EXPECT_EQ(RecordValue(copy.Record(), "reboot"), "0");
   ::Sleep(1000);  // ExitWindowsEx would end the prefix's processes within about a second
-  EXPECT_TRUE(bystander.Running());
+  EXPECT_TRUE(bystander->Running());
 }
 
 }  // namespace

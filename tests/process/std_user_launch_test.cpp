@@ -16,6 +16,7 @@
 
 #include "foundation/product_names.h"
 #include "process/fake_task_scheduler.h"
+#include "process/helper_process.h"
 #include "support/test_support.h"
 #include "t_common/os_version.h"
 #include "t_common/std_user_launch.h"
@@ -233,62 +234,26 @@ TEST(RealScheduler, WithoutComOnTheThreadNothingIsRegistered) {
   EXPECT_TRUE(HasLine(added, "Failed to create an instance of ITaskService: 800401f0")) << added;
 }
 
-// The value of "--name=value" on this process's command line ("" when absent).
-std::wstring CommandLineValue(const std::wstring& name) {
-  const std::wstring command_line = ::GetCommandLineW();
-  const size_t at = command_line.find(L"--" + name + L"=");
-  if (at == std::wstring::npos) return L"";
-  const size_t start = at + name.size() + 3;
-  return command_line.substr(start, command_line.find(L' ', start) - start);
-}
-
-// Started by the Windows XP test below through RunAsStdUser: records how the
-// shell started this process, then stays until that test lets it go.
-TEST(StartedThroughTheShell, RecordsHowItWasStarted) {
-  const std::wstring record = CommandLineValue(L"record");
-  if (record.empty()) GTEST_SKIP() << "run by WindowsXp.RunAsStdUserStartsTheProgramThroughTheShell";
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  ::GetStartupInfoW(&startup);
-  ASSERT_TRUE(testing_support::WriteBytes(
-      record + L".tmp", "pid " + std::to_string(::GetCurrentProcessId()) + "\nflags " + std::to_string(startup.dwFlags) +
-                            "\nshow " + std::to_string(startup.wShowWindow) + "\ncommand line " +
-                            common::ws2s(::GetCommandLineW()) + "\nend\n"));
-  ASSERT_TRUE(::MoveFileW((record + L".tmp").c_str(), record.c_str()));
-  const win::ScopedHandle release(::OpenEventW(SYNCHRONIZE, FALSE, CommandLineValue(L"release").c_str()));
-  ASSERT_TRUE(release.valid());
-  ::WaitForSingleObject(release.get(), 60000);
-}
-
 TEST(WindowsXp, RunAsStdUserStartsTheProgramThroughTheShell) {
   ASSERT_FALSE(common::IsVistaOrLater());
-  const testing_support::ScopedTempDir folder;
-  const std::wstring record = folder.Child(L"started.txt");
-  const std::wstring release_name = L"tq-std-user-xp-" + std::to_wstring(::GetCurrentProcessId());
-  const win::ScopedHandle release(::CreateEventW(nullptr, TRUE, FALSE, release_name.c_str()));
-  ASSERT_TRUE(release.valid());
-  ASSERT_EQ(record.find(L' '), std::wstring::npos) << "the child reads the path up to a blank";
-  const std::wstring parameters =
-      L"--gtest_filter=StartedThroughTheShell.* --record=" + record + L" --release=" + release_name;
+  const process_testing::HelperCopy copy(L"tq_std_user");
+  const process_testing::NamedEvent release;
+  const std::wstring parameters = copy.Arguments(L"wait " + release.name);
   LogWatch log;
-
-  ASSERT_TRUE(common::RunAsStdUser(testing_support::SelfPath().c_str(), parameters.c_str()));
-  std::string started;
-  for (int i = 0; i < 300 && started.empty(); ++i) {
-    started = testing_support::ReadBytes(record);
-    if (started.empty()) ::Sleep(100);
-  }
-  ASSERT_NE(started.find("\nend\n"), std::string::npos) << "the program was not started";
+  ASSERT_TRUE(common::RunAsStdUser(copy.program.c_str(), parameters.c_str()));
+  // Shown normally, with the parameters as given.
+  EXPECT_EQ(process_testing::WaitForRecordValue(copy.Record(), "show"), "1");
+  EXPECT_EQ(process_testing::RecordValue(copy.Record(), "flags"), std::to_string(STARTF_USESHOWWINDOW));
+  const std::string command_line = process_testing::RecordValue(copy.Record(), "command line");
+  EXPECT_EQ(command_line.substr(command_line.size() - std::min(command_line.size(), parameters.size())),
+            common::ws2s(parameters));
   // Not waited for: the program still runs after the call returned.
-  const win::ScopedHandle child(::OpenProcess(SYNCHRONIZE, FALSE, std::stoul(started.substr(4))));
+  const win::ScopedHandle child(
+      ::OpenProcess(SYNCHRONIZE, FALSE, std::stoul("0" + process_testing::RecordValue(copy.Record(), "pid"))));
   ASSERT_TRUE(child.valid());
   EXPECT_EQ(::WaitForSingleObject(child.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
-  ::SetEvent(release.get());
+  ::SetEvent(release.event.get());
   EXPECT_EQ(::WaitForSingleObject(child.get(), 60000), static_cast<DWORD>(WAIT_OBJECT_0));
-  // Shown normally, with the parameters as given.
-  EXPECT_NE(started.find("\nflags " + std::to_string(STARTF_USESHOWWINDOW) + "\nshow 1\n"), std::string::npos)
-      << started;
-  EXPECT_NE(started.find(common::ws2s(parameters) + "\nend\n"), std::string::npos) << started;
   // No task: nothing went to the scheduler, which logs every outcome.
   EXPECT_EQ(log.Added(), "");
   EXPECT_EQ(::GetFileAttributesW(StoredTaskFile(kTaskName).c_str()), INVALID_FILE_ATTRIBUTES);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "process/helper_process.h"
@@ -14,18 +15,14 @@ namespace {
 using namespace process_testing;
 
 // A helper showing a window, found through its record.
-class WindowHelper : public HelperCopy {
- public:
-  WindowHelper() : HelperCopy(L"tq_window"), helper_(program, Arguments(L"window tq_window_test")) {
+struct WindowHelper : HelperCopy {
+  WindowHelper() : HelperCopy(L"tq_window"), run(Start(L"window tq_window_test")) {
     const std::string value = WaitForRecordValue(Record(), "window");
     window = reinterpret_cast<HWND>(static_cast<uintptr_t>(value.empty() ? 0 : std::stoull(value)));
   }
-  ~WindowHelper() { common::TerminateApp(name.c_str()); }
 
+  std::unique_ptr<Helper> run;
   HWND window = nullptr;
-
- private:
-  Helper helper_;
 };
 
 // From a minimised window and from a normal one: shown normally at its size.

@@ -10,8 +10,8 @@
 //   exit CODE        exit now with CODE
 //   sleep MS         sleep MS milliseconds (-1: for ever)
 //   wait EVENT       wait for the named event
-//   window TITLE     show a top-level window and run its message loop until it
-//                    is closed ("window: HANDLE" in decimal)
+//   window TITLE     show a top-level window and run its message loop for ever
+//                    ("window: HANDLE" in decimal)
 //   watchdog MS      common::ForceTerminateSelf(MS) ("watchdog: THREAD_ID|null")
 //   cancel           common::CancelTerminateSelf on the last watchdog
 //   delself          common::DelSelf(false) ("delself: called")
@@ -60,19 +60,10 @@ std::wstring OwnPath() {
   return path;
 }
 
-LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_DESTROY) ::PostQuitMessage(0);
-  return ::DefWindowProcW(window, message, wparam, lparam);
-}
-
-void ShowWindowAndLoop(const std::wstring& title) {
-  WNDCLASSW window_class = {};
-  window_class.lpfnWndProc = &WindowProcedure;
-  window_class.hInstance = ::GetModuleHandleW(nullptr);
-  window_class.lpszClassName = L"tq_proc_helper";
-  ::RegisterClassW(&window_class);
-  HWND window = ::CreateWindowExW(0, window_class.lpszClassName, title.c_str(), WS_OVERLAPPEDWINDOW, 100, 100, 320,
-                                  240, nullptr, nullptr, window_class.hInstance, nullptr);
+// Until the process is ended: no window of the static class quits the loop.
+void ShowWindowAndLoop(const wchar_t* title) {
+  HWND window = ::CreateWindowExW(0, L"STATIC", title, WS_OVERLAPPEDWINDOW, 100, 100, 320, 240, nullptr, nullptr,
+                                  nullptr, nullptr);
   ::ShowWindow(window, SW_SHOWNORMAL);
   Record(L"window", std::to_wstring(reinterpret_cast<uintptr_t>(window)));
   MSG message;
