@@ -72,18 +72,17 @@ struct NamedEvent {
 };
 
 // A process started by CreateProcessW in program's folder (with a token, as
-// that user, or under this process as its debugger), ended when the object
-// goes if still running.
+// that user), ended when the object goes if still running.
 class Helper {
  public:
-  Helper(const std::wstring& program, const std::wstring& arguments, HANDLE token = nullptr, DWORD flags = 0) {
+  Helper(const std::wstring& program, const std::wstring& arguments, HANDLE token = nullptr) {
     std::wstring command_line = L"\"" + program + L"\" " + arguments;
     const std::wstring folder = FolderOf(program);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    if (token ? ::CreateProcessAsUserW(token, program.c_str(), &command_line[0], nullptr, nullptr, FALSE, flags,
+    if (token ? ::CreateProcessAsUserW(token, program.c_str(), &command_line[0], nullptr, nullptr, FALSE, 0,
                                        nullptr, folder.c_str(), &startup, info_.receive())
-              : ::CreateProcessW(program.c_str(), &command_line[0], nullptr, nullptr, FALSE, flags, nullptr,
+              : ::CreateProcessW(program.c_str(), &command_line[0], nullptr, nullptr, FALSE, 0, nullptr,
                                  folder.c_str(), &startup, info_.receive()))
       id_ = info_.process_id();
   }
@@ -94,7 +93,6 @@ class Helper {
   }
 
   DWORD id() const { return id_; }
-  HANDLE handle() const { return info_.process(); }
   bool Running() const { return id_ && ::WaitForSingleObject(info_.process(), 0) == WAIT_TIMEOUT; }
   // The exit code once it ended within the timeout, else STILL_ACTIVE.
   DWORD WaitForExit(DWORD timeout_ms) const {

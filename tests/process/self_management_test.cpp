@@ -6,6 +6,7 @@
 
 #include <cwchar>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,54 +21,28 @@ using common::ws2s;
 
 constexpr DWORD kWatchdogExitCode = 0xFFFFFFFF;
 
-// The helper with watchdog steps run under this process as its debugger: how
-// it ended (STILL_ACTIVE when it was ended after 15 s), its "Cancel Moniter"
-// lines, the threads of its watchdog begin and end lines, and the thread of the
-// first watchdog as it recorded it.
+// The helper with watchdog steps: how it ended (STILL_ACTIVE when it was ended
+// after 15 s), its "Cancel Moniter" texts to the debugger, the threads of its
+// watchdog begin and end texts, and the thread of the first watchdog as it
+// recorded it.
 struct WatchdogRun {
-  DWORD exit_code = STILL_ACTIVE;
-  int cancels = 0;
+  DWORD exit_code;
+  int cancels;
   std::vector<std::string> begun, ended;
   std::string first;
 };
 
 WatchdogRun RunWatchdogHelper(const std::wstring& steps) {
   const HelperCopy copy(L"tq_watchdog");
-  const Helper helper(copy.program, copy.Arguments(steps), nullptr, DEBUG_ONLY_THIS_PROCESS);
-  const std::regex watchdog_line("_ExitMoniterThread (begin|end)<([0-9]+)><[0-9]+>");
-  WatchdogRun run;
-  DEBUG_EVENT event = {};
-  for (const ULONGLONG deadline = ::GetTickCount64() + 15000; run.exit_code == STILL_ACTIVE;) {
-    const ULONGLONG now = ::GetTickCount64();
-    if (now >= deadline || !::WaitForDebugEvent(&event, static_cast<DWORD>(deadline - now))) {
-      ::TerminateProcess(helper.handle(), 1);
-      ::DebugActiveProcessStop(helper.id());
-      break;
-    }
-    DWORD continue_status = DBG_CONTINUE;
-    if (event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT) {
-      win::ScopedHandle{event.u.CreateProcessInfo.hFile};
-    } else if (event.dwDebugEventCode == LOAD_DLL_DEBUG_EVENT) {
-      win::ScopedHandle{event.u.LoadDll.hFile};
-    } else if (event.dwDebugEventCode == EXCEPTION_DEBUG_EVENT &&
-               event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT) {
-      continue_status = DBG_EXCEPTION_NOT_HANDLED;
-    } else if (event.dwDebugEventCode == OUTPUT_DEBUG_STRING_EVENT) {
-      const OUTPUT_DEBUG_STRING_INFO& text = event.u.DebugString;
-      const size_t unit = text.fUnicode ? sizeof(wchar_t) : 1;
-      std::string bytes(text.nDebugStringLength * unit, '\0'), line;
-      SIZE_T read = 0;
-      ::ReadProcessMemory(helper.handle(), text.lpDebugStringData, &bytes[0], bytes.size(), &read);
-      for (size_t i = 0; i < read && bytes[i] && bytes[i] != '\n'; i += unit) line += bytes[i];  // ASCII lines
-      std::smatch match;
-      if (line == "Cancel Moniter") ++run.cancels;
-      if (std::regex_match(line, match, watchdog_line)) (match[1] == "begin" ? run.begun : run.ended).push_back(match[2]);
-    } else if (event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT) {
-      run.exit_code = event.u.ExitProcess.dwExitCode;
-    }
-    ::ContinueDebugEvent(event.dwProcessId, event.dwThreadId, continue_status);
-  }
+  WatchdogRun run{Helper(copy.program, copy.Arguments(steps)).WaitForExit(15000), 0, {}, {}, ""};
   run.first = RecordValue(copy.Record(), "watchdog");
+  std::istringstream record(testing_support::ReadBytes(copy.Record()));
+  const std::regex watchdog_text("debug: _ExitMoniterThread (begin|end)<([0-9]+)><[0-9]+>");
+  std::smatch match;
+  for (std::string line; std::getline(record, line);) {
+    if (line == "debug: Cancel Moniter") ++run.cancels;
+    if (std::regex_match(line, match, watchdog_text)) (match[1] == "begin" ? run.begun : run.ended).push_back(match[2]);
+  }
   return run;
 }
 
@@ -98,7 +73,7 @@ TEST(Watchdog, CancellingOneLeavesTheOtherRunning) {
   EXPECT_EQ(run.ended, std::vector<std::string>{run.first});
 }
 
-// The record's priority shows whether DelSelf handed the command over (real
+// The recorded priority shows whether DelSelf handed the command over (real
 // time) or did nothing (normal).
 TEST(DelSelf, RemovesTheProgramOrItsFolderOnceItEnded) {
   const testing_support::ScopedTempDir dir;
@@ -137,7 +112,7 @@ TEST(DelSelf, RemovesTheProgramOrItsFolderOnceItEnded) {
     ::SetEnvironmentVariableW(L"COMSPEC", comspec);
     EXPECT_EQ(helper.WaitForExit(15000), 0u);
     EXPECT_EQ(RecordValue(record, ws2s(c.step)), "called");
-    EXPECT_EQ(RecordValue(record, "priority"), c.removed ? "100" : "20");
+    EXPECT_EQ(RecordValue(record, "priority"), std::to_string(c.removed ? REALTIME_PRIORITY_CLASS : NORMAL_PRIORITY_CLASS));
     EXPECT_EQ(RecordValue(record, "folder"), ws2s(root ? folder + L"\\" : folder));
     const std::wstring removed = whole_folder ? folder : program;
     EXPECT_EQ(WaitFor([&] { return ::GetFileAttributesW(removed.c_str()) == INVALID_FILE_ATTRIBUTES; },

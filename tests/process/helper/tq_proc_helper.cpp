@@ -2,16 +2,16 @@
 //
 //   tq_proc_helper.exe [--record FILE] [STEP ...]
 //
-// It first writes a record of how it was started to FILE (default: its own
-// path + ".rec"), UTF-8, one "name: value" a line: pid, command line, folder
-// (the current one), flags and show (of its startup information). Then it runs
-// the steps in order, appending a line for each step that reports something,
-// and exits 0 after the last one. Steps:
+// It writes a record to FILE (default: its own path + ".rec"), UTF-8, one
+// "name: value" a line: first how it was started (pid, command line, folder, and
+// the flags and show of its startup information), then a line for each text it
+// sends to the debugger ("debug: TEXT") and for each step that reports
+// something. It runs the steps in order and exits 0 after the last one:
 //   exit CODE        exit now with CODE
 //   sleep MS         sleep MS milliseconds (-1: for ever)
 //   wait EVENT       wait for the named event
-//   window TITLE     show a top-level window and run its message loop for ever
-//                    ("window: HANDLE" in decimal)
+//   window TITLE     show a top-level window ("window: HANDLE" in decimal) and
+//                    run its message loop for ever
 //   watchdog MS      common::ForceTerminateSelf(MS) ("watchdog: THREAD_ID|null")
 //   cancel           common::CancelTerminateSelf on the last watchdog
 //   delself          common::DelSelf(false) ("delself: called")
@@ -19,12 +19,13 @@
 //   killsiblings     common::TerminateAppIgnoreSelf(own path) ("killsiblings: done")
 //   mutex NAME       common::CreateAppMutex(NAME) ("mutex: handle|null")
 //   reboot           common::RebootSystem() ("reboot: RESULT"), also on stdout
-//   priority         "priority: CLASS" (GetPriorityClass, hexadecimal)
+//   priority         "priority: CLASS" (GetPriorityClass)
 #include <windows.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cwchar>
+#include <mutex>
 #include <string>
 
 #include "t_common/processes.h"
@@ -39,6 +40,8 @@ std::string g_record;
 
 // Rewritten whole through a temporary file, so that a reader never sees half of it.
 void Record(const std::wstring& name, const std::wstring& value) {
+  static std::mutex writing;
+  const std::lock_guard<std::mutex> hold(writing);
   g_record += common::ws2s(name + L": " + value) + "\n";
   const std::wstring temporary = g_record_file + L".tmp";
   {
@@ -54,20 +57,19 @@ void Record(const std::wstring& name, const std::wstring& value) {
   }
 }
 
+// OutputDebugString raises this exception for a debugger (a wide text is also
+// passed on in this form).
+LONG CALLBACK RecordDebugText(EXCEPTION_POINTERS* exception) {
+  const EXCEPTION_RECORD& raised = *exception->ExceptionRecord;
+  if (raised.ExceptionCode == DBG_PRINTEXCEPTION_C && raised.NumberParameters >= 2)
+    Record(L"debug", common::s2ws(reinterpret_cast<const char*>(raised.ExceptionInformation[1]), CP_ACP));
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
 std::wstring OwnPath() {
   wchar_t path[MAX_PATH] = {};
   ::GetModuleFileNameW(nullptr, path, MAX_PATH);
   return path;
-}
-
-// Until the process is ended: no window of the static class quits the loop.
-void ShowWindowAndLoop(const wchar_t* title) {
-  HWND window = ::CreateWindowExW(0, L"STATIC", title, WS_OVERLAPPEDWINDOW, 100, 100, 320, 240, nullptr, nullptr,
-                                  nullptr, nullptr);
-  ::ShowWindow(window, SW_SHOWNORMAL);
-  Record(L"window", std::to_wstring(reinterpret_cast<uintptr_t>(window)));
-  MSG message;
-  while (::GetMessageW(&message, nullptr, 0, 0) > 0) ::DispatchMessageW(&message);
 }
 
 }  // namespace
@@ -85,6 +87,7 @@ int wmain(int argc, wchar_t** argv) {
   Record(L"folder", folder);
   Record(L"flags", std::to_wstring(startup.dwFlags));
   Record(L"show", std::to_wstring(startup.wShowWindow));
+  ::AddVectoredExceptionHandler(1, &RecordDebugText);
 
   void* watchdog = nullptr;
   for (int i = record_given ? 3 : 1; i < argc; ++i) {
@@ -100,7 +103,13 @@ int wmain(int argc, wchar_t** argv) {
       const win::ScopedHandle event(::OpenEventW(SYNCHRONIZE, FALSE, argument));
       if (event) ::WaitForSingleObject(event.get(), INFINITE);
     } else if (step == L"window") {
-      ShowWindowAndLoop(argument);
+      // No window of the static class ends the message loop.
+      HWND window = ::CreateWindowExW(0, L"STATIC", argument, WS_OVERLAPPEDWINDOW, 100, 100, 320, 240, nullptr,
+                                      nullptr, nullptr, nullptr);
+      ::ShowWindow(window, SW_SHOWNORMAL);
+      Record(step, std::to_wstring(reinterpret_cast<uintptr_t>(window)));
+      MSG message;
+      while (::GetMessageW(&message, nullptr, 0, 0) > 0) ::DispatchMessageW(&message);
     } else if (step == L"watchdog") {
       watchdog = common::ForceTerminateSelf(static_cast<int>(number));
       Record(step, watchdog ? std::to_wstring(::GetThreadId(watchdog)) : L"null");
@@ -120,9 +129,7 @@ int wmain(int argc, wchar_t** argv) {
       std::fflush(stdout);
       Record(step, std::to_wstring(result));
     } else if (step == L"priority") {
-      wchar_t text[16] = {};
-      std::swprintf(text, 16, L"%lx", static_cast<unsigned long>(::GetPriorityClass(::GetCurrentProcess())));
-      Record(step, text);
+      Record(step, std::to_wstring(::GetPriorityClass(::GetCurrentProcess())));
     } else {
       std::fwprintf(stderr, L"unknown step %ls\n", step.c_str());
       return 2;
