@@ -27,14 +27,16 @@ inline std::wstring Describe(const VARIANT& value) {
   return value.vt == VT_BSTR ? L"\"" + Text(value.bstrVal) + L"\"" : L"(type " + std::to_wstring(value.vt) + L")";
 }
 
+class Scheduler;
+struct Definition;
+struct Service;
+
 struct Counted {
   virtual ~Counted() = default;
   std::wstring kind;
   long references = 1;
+  Scheduler* scheduler = nullptr;
 };
-
-class Definition;
-class Service;
 
 class Scheduler {
  public:
@@ -48,27 +50,22 @@ class Scheduler {
     const auto failure = failures.find(name);
     return failure == failures.end() ? S_OK : failure->second;
   }
-  // Call, keeping the value when the call succeeds.
-  HRESULT Set(const std::wstring& name, const std::wstring& value) {
-    const HRESULT hr = Call(name);
-    if (SUCCEEDED(hr)) values[name] = value;
-    return hr;
-  }
-  // Unless hr failed: object (made on first use) with a new reference.
+  // Unless hr failed: object (made on first use, of that kind) with a new reference.
   template <typename T, typename Out>
-  HRESULT HandOut(HRESULT hr, T*& object, Out** out) {
+  HRESULT HandOut(HRESULT hr, T*& object, Out** out, const wchar_t* kind) {
     *out = nullptr;
     if (FAILED(hr)) return hr;
     if (!object) {
-      objects_.push_back(std::make_unique<T>(this));
+      objects_.push_back(std::make_unique<T>());
       object = static_cast<T*>(objects_.back().get());
+      object->kind = kind;
+      object->scheduler = this;
     }
     object->AddRef();
     *out = object;
     return hr;
   }
-  // Every object whose count is not back at the scheduler's own reference, as
-  // "Kind=count".
+  // Every object whose count is not back at the scheduler's own one, as "Kind=count".
   std::vector<std::wstring> Unbalanced() const {
     std::vector<std::wstring> unbalanced;
     for (const auto& object : objects_)
@@ -90,10 +87,7 @@ class Scheduler {
 // Interface itself counts as the call "Kind.QueryInterface", so that a test can
 // refuse it.
 template <typename Interface>
-class Fake : public Interface, public Counted {
- public:
-  Fake(Scheduler* scheduler, const wchar_t* name) : scheduler_(scheduler) { kind = name; }
-
+struct Fake : Interface, Counted {
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     *out = nullptr;
     if (iid == __uuidof(Interface)) {
@@ -114,14 +108,13 @@ class Fake : public Interface, public Counted {
   HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
     return E_NOTIMPL;
   }
-
- protected:
-  HRESULT Call(const wchar_t* method) { return scheduler_->Call(kind + L"." + method); }
+  HRESULT Call(const wchar_t* method) { return scheduler->Call(kind + L"." + method); }
+  // Call, keeping the value when the call succeeds.
   HRESULT Set(const wchar_t* property, const std::wstring& value) {
-    return scheduler_->Set(kind + L"." + property, value);
+    const HRESULT hr = Call(property);
+    if (SUCCEEDED(hr)) scheduler->values[kind + L"." + property] = value;
+    return hr;
   }
-
-  Scheduler* scheduler_;
 };
 
 #define FAKE_UNUSED(method, ...) \
@@ -134,113 +127,84 @@ class Fake : public Interface, public Counted {
   HRESULT STDMETHODCALLTYPE put_##property(Type value) override { \
     return this->Set(L"" #property, std::to_wstring(value)); \
   }
-#define FAKE_OBJECT(property, Type) FAKE_UNUSED(get_##property, Type**) FAKE_UNUSED(put_##property, Type*)
-// A child object of class Class handed out by the getter.
-#define FAKE_CHILD(property, Type, Class) \
-  Class* property##_ = nullptr; \
+// A child object of the fake class and kind named property, handed out by the getter.
+#define FAKE_CHILD(property, Type) \
+  property* property##_ = nullptr; \
   FAKE_UNUSED(put_##property, Type*) \
   HRESULT STDMETHODCALLTYPE get_##property(Type** out) override { \
-    return this->scheduler_->HandOut(this->Call(L"get_" #property), property##_, out); \
+    return this->scheduler->HandOut(this->Call(L"get_" #property), property##_, out, L"" #property); \
   }
 
-class RegistrationInfo : public Fake<IRegistrationInfo> {
- public:
-  explicit RegistrationInfo(Scheduler* scheduler) : Fake(scheduler, L"RegistrationInfo") {}
+struct RegistrationInfo : Fake<IRegistrationInfo> {
   FAKE_TEXT(Description) FAKE_TEXT(Author) FAKE_TEXT(Version) FAKE_TEXT(Date) FAKE_TEXT(Documentation)
   FAKE_TEXT(XmlText) FAKE_TEXT(URI) FAKE_TEXT(Source)
   FAKE_UNUSED(get_SecurityDescriptor, VARIANT*) FAKE_UNUSED(put_SecurityDescriptor, VARIANT)
 };
 
-class Principal : public Fake<IPrincipal> {
- public:
-  explicit Principal(Scheduler* scheduler) : Fake(scheduler, L"Principal") {}
+struct Principal : Fake<IPrincipal> {
   FAKE_TEXT(Id) FAKE_TEXT(DisplayName) FAKE_TEXT(UserId) FAKE_TEXT(GroupId)
   FAKE_NUMBER(LogonType, TASK_LOGON_TYPE) FAKE_NUMBER(RunLevel, TASK_RUNLEVEL_TYPE)
 };
 
-class Settings : public Fake<ITaskSettings> {
- public:
-  explicit Settings(Scheduler* scheduler) : Fake(scheduler, L"Settings") {}
+struct Settings : Fake<ITaskSettings> {
   FAKE_NUMBER(AllowDemandStart, VARIANT_BOOL) FAKE_TEXT(RestartInterval) FAKE_NUMBER(RestartCount, INT)
   FAKE_NUMBER(MultipleInstances, TASK_INSTANCES_POLICY) FAKE_NUMBER(StopIfGoingOnBatteries, VARIANT_BOOL)
   FAKE_NUMBER(DisallowStartIfOnBatteries, VARIANT_BOOL) FAKE_NUMBER(AllowHardTerminate, VARIANT_BOOL)
   FAKE_NUMBER(StartWhenAvailable, VARIANT_BOOL) FAKE_TEXT(XmlText) FAKE_NUMBER(RunOnlyIfNetworkAvailable, VARIANT_BOOL)
   FAKE_TEXT(ExecutionTimeLimit) FAKE_NUMBER(Enabled, VARIANT_BOOL) FAKE_TEXT(DeleteExpiredTaskAfter)
   FAKE_NUMBER(Priority, INT) FAKE_NUMBER(Compatibility, TASK_COMPATIBILITY) FAKE_NUMBER(Hidden, VARIANT_BOOL)
-  FAKE_OBJECT(IdleSettings, IIdleSettings) FAKE_NUMBER(RunOnlyIfIdle, VARIANT_BOOL) FAKE_NUMBER(WakeToRun, VARIANT_BOOL)
-  FAKE_OBJECT(NetworkSettings, INetworkSettings)
+  FAKE_UNUSED(get_IdleSettings, IIdleSettings**) FAKE_UNUSED(put_IdleSettings, IIdleSettings*)
+  FAKE_NUMBER(RunOnlyIfIdle, VARIANT_BOOL) FAKE_NUMBER(WakeToRun, VARIANT_BOOL)
+  FAKE_UNUSED(get_NetworkSettings, INetworkSettings**) FAKE_UNUSED(put_NetworkSettings, INetworkSettings*)
 };
 
-class Repetition : public Fake<IRepetitionPattern> {
- public:
-  explicit Repetition(Scheduler* scheduler) : Fake(scheduler, L"Repetition") {}
+struct Repetition : Fake<IRepetitionPattern> {
   FAKE_TEXT(Interval) FAKE_TEXT(Duration) FAKE_NUMBER(StopAtDurationEnd, VARIANT_BOOL)
 };
 
-// Every trigger kind is "Trigger"; Interface is the one its type offers.
+// Interface is the one the trigger's type offers.
 template <typename Interface>
-class Trigger : public Fake<Interface> {
- public:
-  explicit Trigger(Scheduler* scheduler) : Fake<Interface>(scheduler, L"Trigger") {}
-  FAKE_UNUSED(get_Type, TASK_TRIGGER_TYPE2*) FAKE_TEXT(Id) FAKE_CHILD(Repetition, IRepetitionPattern, Repetition)
+struct Trigger : Fake<Interface> {
+  FAKE_UNUSED(get_Type, TASK_TRIGGER_TYPE2*) FAKE_TEXT(Id) FAKE_CHILD(Repetition, IRepetitionPattern)
   FAKE_TEXT(ExecutionTimeLimit) FAKE_TEXT(StartBoundary) FAKE_TEXT(EndBoundary) FAKE_NUMBER(Enabled, VARIANT_BOOL)
 };
 
-class RegistrationTrigger : public Trigger<IRegistrationTrigger> {
- public:
-  using Trigger::Trigger;
-  FAKE_TEXT(Delay)
-};
+struct RegistrationTrigger : Trigger<IRegistrationTrigger> { FAKE_TEXT(Delay) };
+struct DailyTrigger : Trigger<IDailyTrigger> { FAKE_NUMBER(DaysInterval, short) FAKE_TEXT(RandomDelay) };
 
-class DailyTrigger : public Trigger<IDailyTrigger> {
- public:
-  using Trigger::Trigger;
-  FAKE_NUMBER(DaysInterval, short) FAKE_TEXT(RandomDelay)
-};
-
-class Triggers : public Fake<ITriggerCollection> {
- public:
-  explicit Triggers(Scheduler* scheduler) : Fake(scheduler, L"Triggers") {}
+struct Triggers : Fake<ITriggerCollection> {
   FAKE_UNUSED(get_Count, LONG*) FAKE_UNUSED(get_Item, LONG, ITrigger**) FAKE_UNUSED(get__NewEnum, IUnknown**)
   FAKE_UNUSED(Remove, VARIANT) FAKE_UNUSED(Clear)
-  // The two types the registration knows.
+  // The two types the registration knows, both of the kind "Trigger".
   HRESULT STDMETHODCALLTYPE Create(TASK_TRIGGER_TYPE2 type, ITrigger** out) override {
     const HRESULT hr = Set(L"Create", std::to_wstring(type));
     RegistrationTrigger* registration = nullptr;
     DailyTrigger* daily = nullptr;
-    return type == TASK_TRIGGER_DAILY ? scheduler_->HandOut(hr, daily, out) : scheduler_->HandOut(hr, registration, out);
+    return type == TASK_TRIGGER_DAILY ? scheduler->HandOut(hr, daily, out, L"Trigger")
+                                      : scheduler->HandOut(hr, registration, out, L"Trigger");
   }
 };
 
-class ExecAction : public Fake<IExecAction> {
- public:
-  explicit ExecAction(Scheduler* scheduler) : Fake(scheduler, L"ExecAction") {}
+struct ExecAction : Fake<IExecAction> {
   FAKE_TEXT(Id) FAKE_UNUSED(get_Type, TASK_ACTION_TYPE*) FAKE_TEXT(Path) FAKE_TEXT(Arguments)
   FAKE_TEXT(WorkingDirectory)
 };
 
-class Actions : public Fake<IActionCollection> {
- public:
-  explicit Actions(Scheduler* scheduler) : Fake(scheduler, L"Actions") {}
+struct Actions : Fake<IActionCollection> {
   FAKE_UNUSED(get_Count, LONG*) FAKE_UNUSED(get_Item, LONG, IAction**) FAKE_UNUSED(get__NewEnum, IUnknown**)
   FAKE_TEXT(XmlText) FAKE_UNUSED(Remove, VARIANT) FAKE_UNUSED(Clear) FAKE_TEXT(Context)
   HRESULT STDMETHODCALLTYPE Create(TASK_ACTION_TYPE type, IAction** out) override {
     ExecAction* action = nullptr;
-    return scheduler_->HandOut(Set(L"Create", std::to_wstring(type)), action, out);
+    return scheduler->HandOut(Set(L"Create", std::to_wstring(type)), action, out, L"ExecAction");
   }
 };
 
-class Definition : public Fake<ITaskDefinition> {
- public:
-  explicit Definition(Scheduler* scheduler) : Fake(scheduler, L"Definition") {}
-  FAKE_CHILD(RegistrationInfo, IRegistrationInfo, RegistrationInfo) FAKE_CHILD(Principal, IPrincipal, Principal)
-  FAKE_CHILD(Settings, ITaskSettings, Settings) FAKE_CHILD(Triggers, ITriggerCollection, Triggers)
-  FAKE_CHILD(Actions, IActionCollection, Actions) FAKE_TEXT(Data) FAKE_TEXT(XmlText)
+struct Definition : Fake<ITaskDefinition> {
+  FAKE_CHILD(RegistrationInfo, IRegistrationInfo) FAKE_CHILD(Principal, IPrincipal) FAKE_CHILD(Settings, ITaskSettings)
+  FAKE_CHILD(Triggers, ITriggerCollection) FAKE_CHILD(Actions, IActionCollection) FAKE_TEXT(Data) FAKE_TEXT(XmlText)
 };
 
-class Folder : public Fake<ITaskFolder> {
- public:
-  explicit Folder(Scheduler* scheduler) : Fake(scheduler, L"Folder") {}
+struct Folder : Fake<ITaskFolder> {
   FAKE_UNUSED(get_Name, BSTR*) FAKE_UNUSED(get_Path, BSTR*) FAKE_UNUSED(GetFolder, BSTR, ITaskFolder**)
   FAKE_UNUSED(GetFolders, LONG, ITaskFolderCollection**) FAKE_UNUSED(CreateFolder, BSTR, VARIANT, ITaskFolder**)
   FAKE_UNUSED(DeleteFolder, BSTR, LONG) FAKE_UNUSED(GetTask, BSTR, IRegisteredTask**)
@@ -257,9 +221,9 @@ class Folder : public Fake<ITaskFolder> {
     *task = nullptr;
     const HRESULT hr = Call(L"RegisterTaskDefinition");
     if (FAILED(hr)) return hr;
-    scheduler_->values.insert({
+    scheduler->values.insert({
         {L"Registration.Path", Text(path)},
-        {L"Registration.Definition", definition == scheduler_->definition ? L"the new task" : L"another"},
+        {L"Registration.Definition", definition == scheduler->definition ? L"the new task" : L"another"},
         {L"Registration.Flags", std::to_wstring(flags)},
         {L"Registration.User", Describe(user)},
         {L"Registration.Password", Describe(password)},
@@ -270,9 +234,7 @@ class Folder : public Fake<ITaskFolder> {
   }
 };
 
-class Service : public Fake<ITaskService> {
- public:
-  explicit Service(Scheduler* scheduler) : Fake(scheduler, L"Service") {}
+struct Service : Fake<ITaskService> {
   FAKE_UNUSED(GetRunningTasks, LONG, IRunningTaskCollection**) FAKE_UNUSED(get_Connected, VARIANT_BOOL*)
   FAKE_UNUSED(get_TargetServer, BSTR*) FAKE_UNUSED(get_ConnectedUser, BSTR*)
   FAKE_UNUSED(get_ConnectedDomain, BSTR*) FAKE_UNUSED(get_HighestVersion, DWORD*)
@@ -281,25 +243,23 @@ class Service : public Fake<ITaskService> {
                                Describe(password));
   }
   HRESULT STDMETHODCALLTYPE GetFolder(BSTR path, ITaskFolder** out) override {
-    return scheduler_->HandOut(Set(L"GetFolder", Text(path)), folder_, out);
+    return scheduler->HandOut(Set(L"GetFolder", Text(path)), folder, out, L"Folder");
   }
   HRESULT STDMETHODCALLTYPE NewTask(DWORD flags, ITaskDefinition** out) override {
-    return scheduler_->HandOut(Set(L"NewTask", std::to_wstring(flags)), scheduler_->definition, out);
+    return scheduler->HandOut(Set(L"NewTask", std::to_wstring(flags)), scheduler->definition, out, L"Definition");
   }
 
- private:
-  Folder* folder_ = nullptr;
+  Folder* folder = nullptr;
 };
 
 #undef FAKE_UNUSED
 #undef FAKE_TEXT
 #undef FAKE_NUMBER
-#undef FAKE_OBJECT
 #undef FAKE_CHILD
 
 inline common::TaskSchedulerAccess Scheduler::Access() {
   return {[this] { return Call(L"CoInitializeSecurity"); },
-          [this](ITaskService** out) { return HandOut(Call(L"CoCreateInstance"), service_, out); }};
+          [this](ITaskService** out) { return HandOut(Call(L"CoCreateInstance"), service_, out, L"Service"); }};
 }
 
 }  // namespace fake_scheduler

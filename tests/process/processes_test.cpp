@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <aclapi.h>
 
 #include <memory>
 #include <string>
@@ -80,7 +81,8 @@ TEST(TerminateProcesses, IgnoreSelfEndsOnlyTheOlderSiblings) {
   EXPECT_TRUE(runs[4]->Running());
 }
 
-// Names in the system's namespaces (Global\..., Local\...) are valid and work as plain ones.
+// Names in the system's namespaces (Global\..., Local\...) are valid and work as
+// plain ones. A null DACL lets any user and integrity level open the mutex.
 TEST(Mutexes, IsAppExistTestsWithoutLeavingAMutex) {
   const std::wstring base = UniqueName(L"tq_mutex_probe");
   for (const std::wstring& name : {base, L"Global\\" + base, L"Local\\" + base}) {
@@ -90,6 +92,13 @@ TEST(Mutexes, IsAppExistTestsWithoutLeavingAMutex) {
     {
       const win::ScopedHandle held(common::CreateAppMutex(name.c_str()));
       ASSERT_TRUE(held.valid());
+      PACL dacl = reinterpret_cast<PACL>(1);
+      PSECURITY_DESCRIPTOR descriptor = nullptr;
+      EXPECT_EQ(::GetSecurityInfo(held.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                                  nullptr, &descriptor),
+                static_cast<DWORD>(ERROR_SUCCESS));
+      const win::ScopedLocalMemory owned(descriptor);
+      EXPECT_EQ(dacl, nullptr);
       EXPECT_TRUE(common::IsAppExist(name.c_str()));
       EXPECT_EQ(common::CreateAppMutex(name.c_str()), nullptr);
     }

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <aclapi.h>
 
 #include <cwchar>
 #include <regex>
@@ -139,19 +138,6 @@ TEST(AppMutex, OneHolderAtATimeAcrossProcesses) {
   ::SetEvent(release.event.get());
   EXPECT_EQ(holder.WaitForExit(10000), 0u);
   EXPECT_EQ(take(2), "handle");
-}
-
-TEST(AppMutex, HasANullDacl) {
-  const std::wstring name = L"tq_app_mutex_dacl_" + std::to_wstring(::GetCurrentProcessId());
-  const win::ScopedHandle mutex(common::CreateAppMutex(name.c_str()));
-  ASSERT_TRUE(mutex.valid());
-  PACL dacl = reinterpret_cast<PACL>(1);
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ASSERT_EQ(::GetSecurityInfo(mutex.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
-                              nullptr, &descriptor),
-            static_cast<DWORD>(ERROR_SUCCESS));
-  const win::ScopedLocalMemory owned(descriptor);
-  EXPECT_EQ(dacl, nullptr);
 }
 
 TEST(Reboot, WithoutTheShutdownPrivilegeReturnsZeroAndRestartsNothing) {

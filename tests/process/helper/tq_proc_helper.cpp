@@ -1,25 +1,20 @@
-// A small program that the process tests (and tqutil's) start and watch.
-//
+// A small program that the process tests (and tqutil's) start and watch:
 //   tq_proc_helper.exe [--record FILE] [STEP ...]
-//
-// It writes a record to FILE (default: its own path + ".rec"), UTF-8, one
-// "name: value" a line: first how it was started (pid, command line, folder, and
-// the flags and show of its startup information), then a line for each text it
-// sends to the debugger ("debug: TEXT") and for each step that reports
-// something. It runs the steps in order and exits 0 after the last one:
-//   exit CODE        exit now with CODE
-//   sleep MS         sleep MS milliseconds (-1: for ever)
-//   wait EVENT       wait for the named event
-//   window TITLE     show a top-level window ("window: HANDLE" in decimal) and
-//                    run its message loop for ever
-//   watchdog MS      common::ForceTerminateSelf(MS) ("watchdog: THREAD_ID|null")
-//   cancel           common::CancelTerminateSelf on the last watchdog
-//   delself          common::DelSelf(false) ("delself: called")
-//   delfolder        common::DelSelf(true) ("delfolder: called")
-//   killsiblings     common::TerminateAppIgnoreSelf(own path) ("killsiblings: done")
-//   mutex NAME       common::CreateAppMutex(NAME) ("mutex: handle|null")
-//   reboot           common::RebootSystem() ("reboot: RESULT"), also on stdout
-//   priority         "priority: CLASS" (GetPriorityClass)
+// It keeps a record in FILE (default: its own path + ".rec"), UTF-8, one
+// "name: value" a line: first how it was started (pid, command line, folder,
+// and flags and show of its startup information), then "debug: TEXT" for each
+// text it sends to the debugger and a line for each step that reports one. It
+// runs the steps in order and exits 0 after the last one:
+//   exit CODE, sleep MS (-1: for ever), wait EVENT (a named event)
+//   window TITLE       show a top-level window ("window: HANDLE" in decimal), then
+//                      run its message loop for ever
+//   watchdog MS        common::ForceTerminateSelf(MS) ("watchdog: THREAD_ID|null")
+//   cancel             common::CancelTerminateSelf on the last watchdog
+//   delself|delfolder  common::DelSelf(false|true) ("delself|delfolder: called")
+//   killsiblings       common::TerminateAppIgnoreSelf(own path) ("killsiblings: done")
+//   mutex NAME         common::CreateAppMutex(NAME) ("mutex: handle|null")
+//   reboot             common::RebootSystem() ("reboot: RESULT"), also on stdout
+//   priority           "priority: CLASS" (GetPriorityClass)
 #include <windows.h>
 
 #include <cstdint>
