@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -28,15 +29,11 @@ inline std::wstring UniqueName(const std::wstring& prefix) {
 }
 
 // Copies the helper to folder\name and returns the copy's path. The library's
-// DLLs stay in the build folder, which is put on this process's PATH (and so
-// on its children's) once.
+// DLLs stay in the build folder, put on this process's PATH (and so on its
+// children's) once.
 inline std::wstring CopyHelper(const std::wstring& folder, const std::wstring& name) {
-  static const bool path_set = [] {
-    wchar_t path[32767] = {};
-    ::GetEnvironmentVariableW(L"PATH", path, 32767);
-    return ::SetEnvironmentVariableW(L"PATH", (FolderOf(HelperPath()) + L";" + path).c_str()) != FALSE;
-  }();
-  (void)path_set;
+  [[maybe_unused]] static const BOOL path_set =
+      ::SetEnvironmentVariableW(L"PATH", (FolderOf(HelperPath()) + L";" + ::_wgetenv(L"PATH")).c_str());
   ::CopyFileW(HelperPath().c_str(), (folder + L"\\" + name).c_str(), FALSE);
   return folder + L"\\" + name;
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <aclapi.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "process/process_search_internal.h"
 #include "t_common/self_management.h"
 #include "t_common/text.h"
+#include "win/com.h"
 #include "win/scoped_handle.h"
 
 namespace {
@@ -124,6 +126,49 @@ TEST(BadInput, EveryFunctionGivesItsFailureResult) {
     EXPECT_FALSE(common::IsAppExist(name));
     EXPECT_EQ(common::CreateAppMutex(name), nullptr);
   }
+}
+
+// The window functions against a helper's real top-level window; run under xvfb-run.
+TEST(ProcessWindows, ShowAppAndSetWindowTopShowTheWindowNormally) {
+  const HelperCopy copy(L"tq_window");
+  const auto run = copy.Start(L"window tq_window_test");
+  const HWND window =
+      reinterpret_cast<HWND>(static_cast<uintptr_t>(std::stoull("0" + WaitForRecordValue(copy.Record(), "window"))));
+  ASSERT_TRUE(::IsWindow(window));
+  RECT normal = {}, shown = {};
+  ::GetWindowRect(window, &normal);
+  // ShowApp from a minimised window and from a normal one: shown normally, at its size.
+  for (const bool minimised : {true, false}) {
+    SCOPED_TRACE(minimised ? "minimised" : "normal");
+    if (minimised) ::ShowWindow(window, SW_MINIMIZE);
+    ASSERT_TRUE(WaitFor([&] { return (::IsIconic(window) != FALSE) == minimised; }, 2000));
+    EXPECT_TRUE(common::ShowApp(copy.name.c_str()));
+    EXPECT_TRUE(WaitFor([&] { return !::IsIconic(window); }, 2000));
+    ::GetWindowRect(window, &shown);
+    EXPECT_TRUE(::EqualRect(&normal, &shown));
+    EXPECT_FALSE(::IsZoomed(window));
+    EXPECT_TRUE(::IsWindowVisible(window));
+  }
+  // SetWindowTop shows a hidden window without leaving it topmost.
+  ::ShowWindow(window, SW_HIDE);
+  ASSERT_TRUE(WaitFor([&] { return !::IsWindowVisible(window); }, 2000));
+  common::SetWindowTop(window);
+  EXPECT_TRUE(WaitFor([&] { return ::IsWindowVisible(window) != FALSE; }, 2000));
+  EXPECT_EQ(::GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
+}
+
+TEST(ProcessWindows, BadWindowHandles) {
+  HWND destroyed = ::CreateWindowExW(0, L"STATIC", L"gone", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, nullptr,
+                                     nullptr);
+  ASSERT_NE(destroyed, nullptr);
+  ::DestroyWindow(destroyed);
+  const win::ScopedComInitializer com(COINIT_APARTMENTTHREADED);
+  for (HWND window : {static_cast<HWND>(nullptr), destroyed}) {
+    common::SetWindowTop(window);
+    common::modifyTaskbar(window, true);
+    common::modifyTaskbar(window, false);
+  }
+  EXPECT_FALSE(::IsWindow(destroyed));
 }
 
 }  // namespace

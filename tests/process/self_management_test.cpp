@@ -33,8 +33,8 @@ struct WatchdogRun {
 
 WatchdogRun RunWatchdogHelper(const std::wstring& steps) {
   const HelperCopy copy(L"tq_watchdog");
-  WatchdogRun run{Helper(copy.program, copy.Arguments(steps)).WaitForExit(15000), 0, {}, {}, ""};
-  run.first = RecordValue(copy.Record(), "watchdog");
+  WatchdogRun run{Helper(copy.program, copy.Arguments(steps)).WaitForExit(15000), 0, {}, {},
+                  RecordValue(copy.Record(), "watchdog")};
   std::istringstream record(testing_support::ReadBytes(copy.Record()));
   const std::regex watchdog_text("debug: _ExitMoniterThread (begin|end)<([0-9]+)><[0-9]+>");
   std::smatch match;
@@ -80,17 +80,16 @@ TEST(DelSelf, RemovesTheProgramOrItsFolderOnceItEnded) {
   const std::wstring bystander = dir.Child(L"a"), record = dir.Child(L"rec.txt");
   ASSERT_TRUE(testing_support::WriteBytes(bystander, "keep"));
   const struct {
-    const wchar_t* folder;   // under dir, or a drive root
-    const wchar_t* program;  // null: a unique name
+    const wchar_t* folder;  // under dir, or a drive root
     const wchar_t* step;
     bool comspec;
     bool removed;
   } cases[] = {
-      {L"a folder with a long name", nullptr, L"delself", true, true},  // removed through its short path
-      {L"a&b", L"prog.exe", L"delself", true, true},
-      {L"installed program", nullptr, L"delfolder", true, true},  // the program's current folder
-      {L"Q:", nullptr, L"delfolder", true, false},  // the test's prefix maps Q: to an empty folder
-      {L"no comspec", nullptr, L"delself", false, false},
+      {L"a folder with a long name", L"delself", true, true},  // removed through its short path
+      {L"a&b", L"delself", true, true},
+      {L"installed program", L"delfolder", true, true},  // the program's current folder
+      {L"Q:", L"delfolder", true, false},                // the test's prefix maps Q: to an empty folder
+      {L"no comspec", L"delself", false, false},
   };
   wchar_t comspec[MAX_PATH] = {};
   ASSERT_NE(::GetEnvironmentVariableW(L"COMSPEC", comspec, MAX_PATH), 0u);
@@ -100,12 +99,10 @@ TEST(DelSelf, RemovesTheProgramOrItsFolderOnceItEnded) {
     const std::wstring folder = root ? c.folder : dir.Child(c.folder);
     ASSERT_TRUE(root || (::CreateDirectoryW(folder.c_str(), nullptr) &&
                          testing_support::WriteBytes(folder + L"\\data.txt", "x")));
-    const std::wstring program = CopyHelper(folder, c.program ? c.program : UniqueName(L"tq_delete_me") + L".exe");
+    const std::wstring program = CopyHelper(folder, L"prog.exe");
     wchar_t short_path[MAX_PATH] = {};
     ASSERT_NE(::GetShortPathNameW(program.c_str(), short_path, MAX_PATH), 0u);
-    if (std::wcschr(c.folder, L' ')) {
-      ASSERT_NE(short_path, program);
-    }
+    ASSERT_TRUE(!std::wcschr(c.folder, L' ') || short_path != program) << "no short path for " << ws2s(program);
     if (!c.comspec) ::SetEnvironmentVariableW(L"COMSPEC", nullptr);
     const Helper helper(program, L"--record \"" + record + L"\" " + c.step + L" priority");
     ::SetEnvironmentVariableW(L"COMSPEC", comspec);
