@@ -1,10 +1,8 @@
-// A recording stand-in for the Task Scheduler 2.0 objects that the task
-// registration uses. Every call is logged in order as "Object.Method", every
-// value set is kept as text under "Object.Property" (a null string as
-// "(null)"), and a call named in `failures` returns that code instead (a failed
-// getter hands out nothing). The scheduler owns every object it made and keeps
-// one reference to each; Release never frees, so an extra release shows as a
-// count below one instead of a crash.
+// A recording stand-in for the Task Scheduler 2.0 objects that the task registration
+// uses: every call logged in order as "Object.Method", every value set kept as text
+// under "Object.Property" (a null string as "(null)"), and a call named in `failures`
+// returning that code instead (a failed getter hands out nothing). Release never
+// frees, so an extra release shows as a count below one instead of a crash.
 #ifndef TESTS_PROCESS_FAKE_TASK_SCHEDULER_H_
 #define TESTS_PROCESS_FAKE_TASK_SCHEDULER_H_
 
@@ -40,8 +38,7 @@ struct Counted {
 
 class Scheduler {
  public:
-  // CoInitializeSecurity and CoCreateInstance as the calls of those names, the
-  // latter handing out the fake service.
+  // CoInitializeSecurity and CoCreateInstance, the latter handing out the fake service.
   common::TaskSchedulerAccess Access();
 
   // Logs the call and returns its injected result (S_OK by default).
@@ -83,9 +80,8 @@ class Scheduler {
   Service* service_ = nullptr;
 };
 
-// IUnknown and IDispatch for a fake implementing Interface. A query for
-// Interface itself counts as the call "Kind.QueryInterface", so that a test can
-// refuse it.
+// IUnknown and IDispatch for a fake implementing Interface. A query for Interface
+// itself is the call "Kind.QueryInterface", so that a test can refuse it.
 template <typename Interface>
 struct Fake : Interface, Counted {
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {

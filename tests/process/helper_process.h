@@ -28,9 +28,8 @@ inline std::wstring UniqueName(const std::wstring& prefix) {
          std::to_wstring(::InterlockedIncrement(&counter));
 }
 
-// Copies the helper to folder\name and returns the copy's path. The library's
-// DLLs stay in the build folder, put on this process's PATH (and so on its
-// children's) once.
+// Copies the helper to folder\name; the library's DLLs stay in the build folder,
+// which goes on this process's PATH (and so on its children's) once.
 inline std::wstring CopyHelper(const std::wstring& folder, const std::wstring& name) {
   [[maybe_unused]] static const BOOL path_set =
       ::SetEnvironmentVariableW(L"PATH", (FolderOf(HelperPath()) + L";" + ::_wgetenv(L"PATH")).c_str());

@@ -23,7 +23,8 @@ const struct {
   std::function<bool(const wchar_t* path, const wchar_t* parameters, bool wait)> launch;
 } kLaunchers[] = {
     {"ExecuteExe", [](const wchar_t* p, const wchar_t* a, bool w) { return common::ExecuteExe(p, a, w, true); }},
-    {"ExecuteExeAsAdmin", [](const wchar_t* p, const wchar_t* a, bool w) { return common::ExecuteExeAsAdmin(p, a, w); }},
+    {"ExecuteExeAsAdmin",
+     [](const wchar_t* p, const wchar_t* a, bool w) { return common::ExecuteExeAsAdmin(p, a, w); }},
     {"LauncherApp",
      [](const wchar_t* p, const wchar_t* a, bool w) { return common::LauncherApp(p, a, w, SW_SHOWNORMAL); }},
 };

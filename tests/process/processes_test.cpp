@@ -42,9 +42,11 @@ TEST(FindProcess, ByNameInAnyCaseOrFullPathButRunningCheckNeedsTheExactName) {
   std::wstring upper = copy.name;
   for (auto& c : upper) c = static_cast<wchar_t>(::towupper(c));
   const std::wstring elsewhere = L"C:\\some\\other\\folder\\" + copy.name;
-  for (const std::wstring& name : {copy.name, upper, elsewhere}) EXPECT_EQ(common::GetProcessID(name.c_str()), runs[0]->id());
+  for (const std::wstring& name : {copy.name, upper, elsewhere})
+    EXPECT_EQ(common::GetProcessID(name.c_str()), runs[0]->id());
   EXPECT_TRUE(common::CheckExeIsRunning(copy.name.c_str()));
-  for (const std::wstring& name : {upper, elsewhere, copy.program}) EXPECT_FALSE(common::CheckExeIsRunning(name.c_str()));
+  for (const std::wstring& name : {upper, elsewhere, copy.program})
+    EXPECT_FALSE(common::CheckExeIsRunning(name.c_str()));
 }
 
 TEST(TerminateProcesses, EndsEveryInstance) {
@@ -73,7 +75,8 @@ TEST(TerminateProcesses, IgnoreSelfEndsOnlyTheOlderSiblings) {
   const HelperCopy copy(L"tq_siblings");
   const NamedEvent go;
   Runs runs;
-  for (int i = 0; i < 5; ++i) runs.push_back(copy.Start(i == 2 ? L"wait " + go.name + L" killsiblings" : L"sleep -1", i));
+  for (int i = 0; i < 5; ++i)
+    runs.push_back(copy.Start(i == 2 ? L"wait " + go.name + L" killsiblings" : L"sleep -1", i));
   ::SetEvent(go.event.get());
   EXPECT_EQ(runs[2]->WaitForExit(10000), 0u);
   EXPECT_EQ(RecordValue(copy.Record(2), "killsiblings"), "done");

@@ -20,10 +20,9 @@ using common::ws2s;
 
 constexpr DWORD kWatchdogExitCode = 0xFFFFFFFF;
 
-// The helper with watchdog steps: how it ended (STILL_ACTIVE when it was ended
-// after 15 s), its "Cancel Moniter" texts to the debugger, the threads of its
-// watchdog begin and end texts, and the thread of the first watchdog as it
-// recorded it.
+// The helper run with watchdog steps: its exit code (STILL_ACTIVE after 15 s), its
+// "Cancel Moniter" texts, the threads of its watchdog begin and end texts and the
+// first watchdog's thread as it recorded it.
 struct WatchdogRun {
   DWORD exit_code;
   int cancels;
@@ -108,7 +107,8 @@ TEST(DelSelf, RemovesTheProgramOrItsFolderOnceItEnded) {
     ::SetEnvironmentVariableW(L"COMSPEC", comspec);
     EXPECT_EQ(helper.WaitForExit(15000), 0u);
     EXPECT_EQ(RecordValue(record, ws2s(c.step)), "called");
-    EXPECT_EQ(RecordValue(record, "priority"), std::to_string(c.removed ? REALTIME_PRIORITY_CLASS : NORMAL_PRIORITY_CLASS));
+    EXPECT_EQ(RecordValue(record, "priority"),
+              std::to_string(c.removed ? REALTIME_PRIORITY_CLASS : NORMAL_PRIORITY_CLASS));
     EXPECT_EQ(RecordValue(record, "folder"), ws2s(root ? folder + L"\\" : folder));
     const std::wstring removed = whole_folder ? folder : program;
     EXPECT_EQ(WaitFor([&] { return ::GetFileAttributesW(removed.c_str()) == INVALID_FILE_ATTRIBUTES; },

@@ -1,6 +1,5 @@
-// The standard-user launch: the task registration through a recording fake
-// scheduler, against Wine's own scheduler in a Windows 7 prefix, and the start
-// through the shell in a Windows XP prefix.
+// The standard-user launch: the task registration through a recording fake scheduler and
+// Wine's own (Windows 7 prefix), and the start through the shell (Windows XP prefix).
 #include <windows.h>
 #include <taskschd.h>
 
@@ -121,9 +120,8 @@ TEST(FakeScheduler, DailyTaskRepeatsWithinTheDayAndRunsForAYearFromNow) {
   }
 }
 
-// Each step failing in turn: the steps that fail the registration log their
-// line with the code in hexadecimal and release everything; the others are
-// passed over.
+// Each step failing in turn: a step that fails the registration logs its line with
+// the code in hexadecimal and everything is released; the others are passed over.
 TEST(FakeScheduler, EachFailingStepIsLoggedAndReleasesEverything) {
   const struct {
     const wchar_t* call;

@@ -40,7 +40,8 @@ void Record(const std::wstring& name, const std::wstring& value) {
   g_record += common::ws2s(name + L": " + value) + "\n";
   const std::wstring temporary = g_record_file + L".tmp";
   {
-    const win::ScopedHandle file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    const win::ScopedHandle file(
+        ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     DWORD written = 0;
     if (!file || !::WriteFile(file.get(), g_record.data(), static_cast<DWORD>(g_record.size()), &written, nullptr))
       return;
