@@ -95,21 +95,22 @@ TEST(Launch, TheProgramIsShownAsAsked) {
   const HelperCopy copy(L"tq_show");
   const wchar_t* program = copy.program.c_str();
   const std::wstring arguments = copy.Arguments();
-  // "show N" as the started program's startup information gives it, "none" when it gives none.
-  const auto show = [&](const std::function<bool()>& launch) {
+  // The started program's startup flags, and its show state when the flags say it has one.
+  const auto started = [&](const std::function<bool()>& launch) {
     ::DeleteFileW(copy.Record().c_str());
     EXPECT_TRUE(launch());
     const std::string flags = RecordValue(copy.Record(), "flags");
     if (flags.empty()) return std::string("not started");
-    return std::stoul(flags) & STARTF_USESHOWWINDOW ? "show " + RecordValue(copy.Record(), "show") : "none";
+    const bool show_given = std::stoul(flags) & STARTF_USESHOWWINDOW;
+    return "flags " + flags + (show_given ? ", show " + RecordValue(copy.Record(), "show") : "");
   };
-  EXPECT_EQ(show([&] { return common::ExecuteExe(program, arguments.c_str(), true, true); }), "show 1");
-  EXPECT_EQ(show([&] { return common::ExecuteExe(program, arguments.c_str(), true, false); }), "show 0");
-  EXPECT_EQ(show([&] { return common::LauncherApp(program, arguments.c_str(), true, SW_HIDE); }), "show 0");
-  EXPECT_EQ(show([&] { return common::LauncherApp(program, arguments.c_str(), true, SW_SHOWDEFAULT); }), "none");
+  EXPECT_EQ(started([&] { return common::ExecuteExe(program, arguments.c_str(), true, true); }), "flags 1, show 1");
+  EXPECT_EQ(started([&] { return common::ExecuteExe(program, arguments.c_str(), true, false); }), "flags 1, show 0");
+  EXPECT_EQ(started([&] { return common::LauncherApp(program, arguments.c_str(), true, SW_HIDE); }), "flags 1, show 0");
+  EXPECT_EQ(started([&] { return common::LauncherApp(program, arguments.c_str(), true, SW_SHOWDEFAULT); }), "flags 0");
   for (const auto admin : {+[] { return false; }, +[] { return true; }}) {
     const auto previous = common::launch_internal::SetAdminCheckForTesting(admin);
-    EXPECT_EQ(show([&] { return common::ExecuteExeAsAdmin(program, arguments.c_str(), true); }), "show 1")
+    EXPECT_EQ(started([&] { return common::ExecuteExeAsAdmin(program, arguments.c_str(), true); }), "flags 1, show 1")
         << "administrator: " << admin();
     common::launch_internal::SetAdminCheckForTesting(previous);
   }
