@@ -8,197 +8,122 @@
 
 #include "process/helper_process.h"
 #include "process/launch_internal.h"
-#include "support/test_support.h"
 #include "t_common/processes.h"
-#include "win/scoped_handle.h"
+#include "t_common/text.h"
 
 namespace {
 
 using namespace process_testing;
 using common::launch_internal::AdminVerb;
 using common::launch_internal::LauncherCommandLine;
-using common::launch_internal::WorkingFolderOf;
-using testing_support::ScopedTempDir;
+using common::ws2s;
 
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
-
-struct Launcher {
+const struct {
   const char* name;
   std::function<bool(const wchar_t* path, const wchar_t* parameters, bool wait)> launch;
-};
-
-const Launcher kLaunchers[] = {
+} kLaunchers[] = {
     {"ExecuteExe", [](const wchar_t* p, const wchar_t* a, bool w) { return common::ExecuteExe(p, a, w, true); }},
-    {"ExecuteExeAsAdmin", [](const wchar_t* p, const wchar_t* a, bool w) { return common::ExecuteExeAsAdmin(p, a, w); }},
+    {"ExecuteExeAsAdmin",
+     [](const wchar_t* p, const wchar_t* a, bool w) { return common::ExecuteExeAsAdmin(p, a, w); }},
     {"LauncherApp",
      [](const wchar_t* p, const wchar_t* a, bool w) { return common::LauncherApp(p, a, w, SW_SHOWNORMAL); }},
 };
-
-// An event a helper waits for; set when the test is done with the helper.
-class Release {
- public:
-  Release() : name_(L"tq_launch_" + std::to_wstring(::GetCurrentProcessId()) + L"_" + std::to_wstring(++count_)),
-              event_(::CreateEventW(nullptr, TRUE, FALSE, name_.c_str())) {}
-  ~Release() { ::SetEvent(event_.get()); }
-  const std::wstring& name() const { return name_; }
-
- private:
-  static inline int count_ = 0;
-  std::wstring name_;
-  win::ScopedHandle event_;
-};
-
-// Ends what a test left of its helper copy, by its unique name.
-void EndCopies(const std::wstring& program) { common::TerminateApp(program.c_str()); }
 
 TEST(LaunchDecisions, WorkingFolderIsThePathLessItsLastComponent) {
   const std::wstring long_path = L"C:\\" + std::wstring(300, L'x') + L"\\prog.exe";
   const struct {
     const wchar_t* path;
-    size_t max_length;
     std::wstring folder;
-  } cases[] = {
-      {L"C:\\A\\B\\prog.exe", MAX_PATH - 1, L"C:\\A\\B"},
-      {L"prog.exe", MAX_PATH - 1, L""},
-      {L"C:\\prog.exe", MAX_PATH - 1, L"C:\\"},
-      // Cut to 259 characters first: the last component is then part of the long name.
-      {long_path.c_str(), MAX_PATH - 1, L"C:\\"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(WorkingFolderOf(c.path, c.max_length), c.folder) << Narrow(c.path);
+  } cases[] = {{L"C:\\A\\B\\prog.exe", L"C:\\A\\B"}, {L"prog.exe", L""}, {L"C:\\prog.exe", L"C:\\"},
+               // Cut to 259 characters first: the last component is then part of the long name.
+               {long_path.c_str(), L"C:\\"}};
+  for (const auto& c : cases)
+    EXPECT_EQ(common::launch_internal::WorkingFolderOf(c.path, MAX_PATH - 1), c.folder) << ws2s(c.path);
 }
 
 TEST(LaunchDecisions, CommandLineQuotesThePathOnlyWithParameters) {
   EXPECT_EQ(LauncherCommandLine(L"C:\\a b\\p.exe", nullptr), L"");
   EXPECT_EQ(LauncherCommandLine(L"C:\\a b\\p.exe", L""), L"\"C:\\a b\\p.exe\" ");
-  EXPECT_EQ(LauncherCommandLine(L"C:\\a b\\p.exe", L"-x \"y z\""), L"\"C:\\a b\\p.exe\" -x \"y z\"");
   const std::wstring cut = LauncherCommandLine(L"p.exe", std::wstring(3000, L'q').c_str());
   EXPECT_EQ(cut.size(), 2047u);
   EXPECT_EQ(cut.substr(0, 9), L"\"p.exe\" q");
 }
 
 TEST(LaunchDecisions, AdminVerbAsksForElevationOnlyForNonAdministratorsOnVista) {
-  const struct {
-    bool vista;
-    bool admin;
-    const wchar_t* verb;
-  } cases[] = {{true, false, L"runas"}, {true, true, nullptr}, {false, false, nullptr}, {false, true, nullptr}};
-  for (const auto& c : cases) {
-    const wchar_t* verb = AdminVerb(c.vista, c.admin);
-    EXPECT_EQ(verb == nullptr ? std::wstring(L"(none)") : verb, c.verb == nullptr ? L"(none)" : c.verb)
-        << "vista " << c.vista << " admin " << c.admin;
-  }
+  EXPECT_STREQ(AdminVerb(true, false), L"runas");
+  EXPECT_EQ(AdminVerb(true, true), nullptr);
+  EXPECT_EQ(AdminVerb(false, false), nullptr);
+  EXPECT_EQ(AdminVerb(false, true), nullptr);
 }
 
-// Every Wine process is an administrator and "runas" starts the program as
-// "open" does: both verbs of the real call start it.
-TEST(Launch, ExecuteExeAsAdminStartsTheProgramWithEitherVerb) {
-  ScopedTempDir dir;
-  const std::wstring program = CopyHelper(dir.path(), UniqueExeName(L"tq_admin"));
-  const std::wstring record = dir.Child(L"rec.txt");
-  for (const auto check : {+[] { return false; }, +[] { return true; }}) {
-    const auto previous = common::launch_internal::SetAdminCheckForTesting(check);
-    ::DeleteFileW(record.c_str());
-    EXPECT_TRUE(common::ExecuteExeAsAdmin(program.c_str(), (L"--record \"" + record + L"\"").c_str(), true));
-    common::launch_internal::SetAdminCheckForTesting(previous);
-    EXPECT_EQ(RecordValue(testing_support::ReadBytes(record), "show"), "1") << "administrator: " << check();
-  }
-}
-
-TEST(Launch, WithWaitTheProgramHasRunAndEndedWhenTheCallReturns) {
+// With wait the program has run and ended when the call returns; without, the
+// call returns while it runs.
+TEST(Launch, WaitsOnlyWhenAsked) {
   for (const auto& launcher : kLaunchers) {
     SCOPED_TRACE(launcher.name);
-    ScopedTempDir dir;
-    const std::wstring name = UniqueExeName(L"tq_wait");
-    const std::wstring program = CopyHelper(dir.path(), name);
-    const std::wstring record = dir.Child(L"rec.txt");
-    ASSERT_TRUE(launcher.launch(program.c_str(), (L"--record \"" + record + L"\" sleep 300").c_str(), true));
-    const std::string content = testing_support::ReadBytes(record);
-    EXPECT_EQ(RecordValue(content, "folder"), Narrow(dir.path()));
-    EXPECT_EQ(common::GetProcessID(name.c_str()), 0u);
-    EndCopies(name);
-  }
-}
-
-TEST(Launch, WithoutWaitTheCallReturnsWhileTheProgramRuns) {
-  for (const auto& launcher : kLaunchers) {
-    SCOPED_TRACE(launcher.name);
-    ScopedTempDir dir;
-    const std::wstring name = UniqueExeName(L"tq_nowait");
-    const std::wstring program = CopyHelper(dir.path(), name);
-    const std::wstring record = dir.Child(L"rec.txt");
-    {
-      Release release;
-      ASSERT_TRUE(launcher.launch(program.c_str(), (L"--record \"" + record + L"\" wait " + release.name()).c_str(),
-                                  false));
-      EXPECT_FALSE(WaitForRecord(record, "show").empty());
-      EXPECT_NE(common::GetProcessID(name.c_str()), 0u);
-    }
-    EndCopies(name);
+    const HelperCopy copy(L"tq_wait");
+    const NamedEvent release;
+    ASSERT_TRUE(launcher.launch(copy.program.c_str(), copy.Arguments(L"sleep 300").c_str(), true));
+    EXPECT_EQ(RecordValue(copy.Record(), "folder"), ws2s(copy.dir.path()));
+    EXPECT_EQ(common::GetProcessID(copy.name.c_str()), 0u);
+    ASSERT_TRUE(launcher.launch(copy.program.c_str(), copy.Arguments(L"wait " + release.name, 1).c_str(), false));
+    EXPECT_FALSE(WaitForRecordValue(copy.Record(1), "show").empty());
+    EXPECT_NE(common::GetProcessID(copy.name.c_str()), 0u);
+    common::TerminateApp(copy.name.c_str());
   }
 }
 
 TEST(Launch, ABareNameRunsInTheCallersFolder) {
-  ScopedTempDir caller_folder;
-  CopyHelper(caller_folder.path(), L"unused.exe");  // puts the build folder, and so the helper, on PATH
+  const HelperCopy copy(L"tq_bare");  // puts the build folder, and so the helper, on PATH
   wchar_t previous[MAX_PATH] = {};
   ::GetCurrentDirectoryW(MAX_PATH, previous);
-  ASSERT_TRUE(::SetCurrentDirectoryW(caller_folder.path().c_str()));
+  ASSERT_TRUE(::SetCurrentDirectoryW(copy.dir.path().c_str()));
   for (const auto& launcher : kLaunchers) {
     SCOPED_TRACE(launcher.name);
-    const std::wstring record = caller_folder.Child(std::string(launcher.name) == "LauncherApp" ? L"l.txt" : L"s.txt");
     // CreateProcessW takes a bare name against the current folder, the shell searches PATH too.
-    const wchar_t* bare = std::string(launcher.name) == "LauncherApp" ? L"unused.exe" : L"tq_proc_helper.exe";
-    ::DeleteFileW(record.c_str());
-    EXPECT_TRUE(launcher.launch(bare, (L"--record \"" + record + L"\"").c_str(), true));
-    EXPECT_EQ(RecordValue(testing_support::ReadBytes(record), "folder"), Narrow(caller_folder.path()));
+    const std::wstring bare = std::string(launcher.name) == "LauncherApp" ? copy.name : L"tq_proc_helper.exe";
+    ::DeleteFileW(copy.Record().c_str());
+    EXPECT_TRUE(launcher.launch(bare.c_str(), copy.Arguments().c_str(), true));
+    EXPECT_EQ(RecordValue(copy.Record(), "folder"), ws2s(copy.dir.path()));
   }
   ::SetCurrentDirectoryW(previous);
 }
 
-TEST(Launch, ExecuteExeShowsOrHidesTheProgram) {
-  ScopedTempDir dir;
-  const std::wstring program = CopyHelper(dir.path(), UniqueExeName(L"tq_show"));
-  const std::wstring record = dir.Child(L"rec.txt");
-  for (const bool show : {true, false}) {
-    ASSERT_TRUE(common::ExecuteExe(program.c_str(), (L"--record \"" + record + L"\"").c_str(), true, show));
-    const std::string content = testing_support::ReadBytes(record);
-    EXPECT_EQ(RecordValue(content, "flags"), "1");
-    EXPECT_EQ(RecordValue(content, "show"), show ? "1" : "0");
+// Every Wine process is an administrator and "runas" starts the program as
+// "open" does: both verbs of ExecuteExeAsAdmin start it, shown normally.
+TEST(Launch, TheProgramIsShownAsAsked) {
+  const HelperCopy copy(L"tq_show");
+  const wchar_t* program = copy.program.c_str();
+  const std::wstring arguments = copy.Arguments();
+  // The started program's startup flags, and its show state when the flags say it has one.
+  const auto started = [&](const std::function<bool()>& launch) {
+    ::DeleteFileW(copy.Record().c_str());
+    EXPECT_TRUE(launch());
+    const std::string flags = RecordValue(copy.Record(), "flags");
+    if (flags.empty()) return std::string("not started");
+    const bool show_given = std::stoul(flags) & STARTF_USESHOWWINDOW;
+    return "flags " + flags + (show_given ? ", show " + RecordValue(copy.Record(), "show") : "");
+  };
+  EXPECT_EQ(started([&] { return common::ExecuteExe(program, arguments.c_str(), true, true); }), "flags 1, show 1");
+  EXPECT_EQ(started([&] { return common::ExecuteExe(program, arguments.c_str(), true, false); }), "flags 1, show 0");
+  EXPECT_EQ(started([&] { return common::LauncherApp(program, arguments.c_str(), true, SW_HIDE); }), "flags 1, show 0");
+  EXPECT_EQ(started([&] { return common::LauncherApp(program, arguments.c_str(), true, SW_SHOWDEFAULT); }), "flags 0");
+  for (const auto admin : {+[] { return false; }, +[] { return true; }}) {
+    const auto previous = common::launch_internal::SetAdminCheckForTesting(admin);
+    EXPECT_EQ(started([&] { return common::ExecuteExeAsAdmin(program, arguments.c_str(), true); }), "flags 1, show 1")
+        << "administrator: " << admin();
+    common::launch_internal::SetAdminCheckForTesting(previous);
   }
-  ASSERT_TRUE(common::ExecuteExeAsAdmin(program.c_str(), (L"--record \"" + record + L"\"").c_str(), true));
-  EXPECT_EQ(RecordValue(testing_support::ReadBytes(record), "show"), "1");
 }
 
-TEST(Launch, LauncherAppPassesTheQuotedPathAndParametersExactly) {
-  ScopedTempDir dir;
-  const std::wstring program = CopyHelper(dir.path(), UniqueExeName(L"tq_params"));
-  const std::wstring record = dir.Child(L"rec.txt");
-  const std::wstring parameters = L"--record \"" + record + L"\" sleep 1";
-  ASSERT_TRUE(common::LauncherApp(program.c_str(), parameters.c_str(), true, SW_SHOWNORMAL));
-  EXPECT_EQ(RecordValue(testing_support::ReadBytes(record), "command line"),
-            Narrow(L"\"" + program + L"\" " + parameters));
-}
-
-TEST(Launch, LauncherAppWithoutParametersStillStartsTheProgram) {
-  ScopedTempDir dir;
-  const std::wstring program = CopyHelper(dir.path(), UniqueExeName(L"tq_noparams"));
-  ASSERT_TRUE(common::LauncherApp(program.c_str(), nullptr, true, SW_SHOWNORMAL));
-  // Without arguments the helper records beside itself.
-  EXPECT_EQ(RecordValue(testing_support::ReadBytes(program + L".rec"), "folder"), Narrow(dir.path()));
-}
-
-TEST(Launch, LauncherAppShowCommand) {
-  ScopedTempDir dir;
-  const std::wstring program = CopyHelper(dir.path(), UniqueExeName(L"tq_showcmd"));
-  const std::wstring record = dir.Child(L"rec.txt");
-  const std::wstring parameters = L"--record \"" + record + L"\"";
-  ASSERT_TRUE(common::LauncherApp(program.c_str(), parameters.c_str(), true, SW_HIDE));
-  std::string content = testing_support::ReadBytes(record);
-  EXPECT_TRUE(std::stoul(RecordValue(content, "flags")) & STARTF_USESHOWWINDOW);
-  EXPECT_EQ(RecordValue(content, "show"), "0");
-  ASSERT_TRUE(common::LauncherApp(program.c_str(), parameters.c_str(), true, SW_SHOWDEFAULT));
-  content = testing_support::ReadBytes(record);
-  EXPECT_FALSE(std::stoul(RecordValue(content, "flags")) & STARTF_USESHOWWINDOW);
+TEST(Launch, LauncherAppCommandLineIsTheQuotedPathAndTheParametersExactly) {
+  const HelperCopy copy(L"tq_params");
+  const std::wstring parameters = copy.Arguments(L"sleep 1");
+  ASSERT_TRUE(common::LauncherApp(copy.program.c_str(), parameters.c_str(), true, SW_SHOWNORMAL));
+  EXPECT_EQ(RecordValue(copy.Record(), "command line"), ws2s(L"\"" + copy.program + L"\" " + parameters));
+  // Without parameters the program still starts; the helper then records beside itself.
+  ASSERT_TRUE(common::LauncherApp(copy.program.c_str(), nullptr, true, SW_SHOWNORMAL));
+  EXPECT_EQ(RecordValue(copy.program + L".rec", "folder"), ws2s(copy.dir.path()));
 }
 
 TEST(Launch, RefusedPaths) {
@@ -209,8 +134,8 @@ TEST(Launch, RefusedPaths) {
   EXPECT_FALSE(common::LauncherApp(L"C:\\no\\such\\program.exe", nullptr, true, SW_HIDE));
   for (const wchar_t* path : {static_cast<const wchar_t*>(nullptr), L""}) {
     for (const auto& launcher : kLaunchers) {
-      EXPECT_FALSE(launcher.launch(path, nullptr, true)) << launcher.name << " " << (path ? Narrow(path) : "null");
-      EXPECT_FALSE(launcher.launch(path, nullptr, false)) << launcher.name << " " << (path ? Narrow(path) : "null");
+      for (const bool wait : {true, false})
+        EXPECT_FALSE(launcher.launch(path, nullptr, wait)) << launcher.name << (path ? " empty" : " null");
     }
   }
 }

@@ -1,6 +1,5 @@
-// The standard-user launch: the task registration through a recording fake
-// scheduler, against Wine's own scheduler in a Windows 7 prefix, and the start
-// through the shell in a Windows XP prefix.
+// The standard-user launch: the task registration through a recording fake scheduler and
+// Wine's own (Windows 7 prefix), and the start through the shell (Windows XP prefix).
 #include <windows.h>
 #include <taskschd.h>
 
@@ -9,12 +8,14 @@
 #include <algorithm>
 #include <cwchar>
 #include <map>
+#include <regex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "foundation/product_names.h"
 #include "process/fake_task_scheduler.h"
-#include "process/std_user_launch_internal.h"
+#include "process/helper_process.h"
 #include "support/test_support.h"
 #include "t_common/os_version.h"
 #include "t_common/std_user_launch.h"
@@ -26,142 +27,102 @@ namespace {
 
 #define TASK_NAME TQ_TASK_NAME_PREFIX L"RunAsStdUser"
 constexpr wchar_t kTaskName[] = TASK_NAME;
+constexpr wchar_t kViewer[] = L"C:\\apps\\viewer.exe";
+using fake_scheduler::Scheduler;
+using testing_support::ReadProgramLog;
 
-// What the program log gained while the object lived.
+constexpr char kSuccessLine[] = "Success! Task successfully registered. : 0\n";
+
+// The lines the program log gained while the object lived, without their time,
+// process and thread.
 class LogWatch {
  public:
-  LogWatch() : start_(testing_support::ReadProgramLog().size()) {}
-  std::string Added() const { return testing_support::ReadProgramLog().substr(start_); }
+  std::string Added() const {
+    const std::regex stamp("(^|\n)[-0-9]+ [:.0-9]+ +[0-9]+ +[0-9]+ ");
+    return std::regex_replace(ReadProgramLog().substr(start_), stamp, "$1");
+  }
 
  private:
-  size_t start_;
+  size_t start_ = ReadProgramLog().size();
 };
 
-class FakeSchedulerTest : public ::testing::Test {
- protected:
-  bool Register(int trigger_value, int trigger_type, const wchar_t* parameters = L"--quote sh600000") {
-    return common::RegisterLaunchTask(kTaskName, L"C:\\apps\\viewer.exe", parameters, trigger_value, trigger_type);
-  }
-  const std::wstring* Value(const std::wstring& name) const {
-    const auto found = scheduler_.values.find(name);
-    return found == scheduler_.values.end() ? nullptr : &found->second;
-  }
-  size_t CallIndex(const std::wstring& name) const {
-    return std::find(scheduler_.calls.begin(), scheduler_.calls.end(), name) - scheduler_.calls.begin();
-  }
+bool HasLine(const std::string& log, const std::string& line) {
+  return ("\n" + log).find("\n" + line + "\n") != std::string::npos;
+}
 
-  fake_scheduler::Scheduler scheduler_;
-  common::ScopedTaskSchedulerAccess access_{scheduler_.Access()};
-};
-
-TEST_F(FakeSchedulerTest, RunAsStdUserRegistersTheDesignedTaskAndReleasesEverything) {
-  LogWatch log;
-  ASSERT_TRUE(common::RunAsStdUser(L"C:\\apps\\viewer.exe", L"--quote sh600000"));
-
+TEST(FakeScheduler, RunAsStdUserRegistersTheDesignedTaskAndReleasesEverything) {
   // Every value set, and nothing else: no user id, no working folder.
-  const std::map<std::wstring, std::wstring> expected = {
-      {L"Service.Connect", L"(empty) (empty) (empty) (empty)"},
-      {L"Service.GetFolder", L"\\"},
-      {L"Folder.DeleteTask", TASK_NAME L" 0"},
-      {L"Service.NewTask", L"0"},
-      {L"RegistrationInfo.Author", TASK_NAME},
-      {L"Principal.Id", TASK_NAME L"_Principal"},
-      {L"Principal.LogonType", L"3"},
-      {L"Principal.RunLevel", L"0"},
-      {L"Settings.StartWhenAvailable", L"1"},
-      {L"Settings.StopIfGoingOnBatteries", L"0"},
-      {L"Settings.DisallowStartIfOnBatteries", L"0"},
-      {L"Triggers.Create", L"7"},
-      {L"Trigger.Id", TASK_NAME L"_Trigger"},
-      {L"Trigger.Delay", L"PT0S"},
-      {L"Actions.Create", L"0"},
-      {L"ExecAction.Path", L"C:\\apps\\viewer.exe"},
-      {L"ExecAction.Arguments", L"--quote sh600000"},
-      {L"Registration.Path", TASK_NAME},
-      {L"Registration.Definition", L"the new task"},
-      {L"Registration.Flags", L"6"},
-      {L"Registration.User", L"(empty)"},
-      {L"Registration.Password", L"(empty)"},
-      {L"Registration.LogonType", L"3"},
-      {L"Registration.SecurityDescriptor", L"\"\""},
+  std::map<std::wstring, std::wstring> expected = {
+      {L"Service.Connect", L"(empty) (empty) (empty) (empty)"}, {L"Service.GetFolder", L"\\"},
+      {L"Folder.DeleteTask", TASK_NAME L" 0"}, {L"Service.NewTask", L"0"}, {L"RegistrationInfo.Author", TASK_NAME},
+      {L"Principal.Id", TASK_NAME L"_Principal"}, {L"Principal.LogonType", L"3"}, {L"Principal.RunLevel", L"0"},
+      {L"Settings.StartWhenAvailable", L"1"}, {L"Settings.StopIfGoingOnBatteries", L"0"},
+      {L"Settings.DisallowStartIfOnBatteries", L"0"}, {L"Triggers.Create", L"7"},
+      {L"Trigger.Id", TASK_NAME L"_Trigger"}, {L"Trigger.Delay", L"PT0S"}, {L"Actions.Create", L"0"},
+      {L"ExecAction.Path", kViewer}, {L"Registration.Path", TASK_NAME},
+      {L"Registration.Definition", L"the new task"}, {L"Registration.Flags", L"6"},
+      {L"Registration.User", L"(empty)"}, {L"Registration.Password", L"(empty)"},
+      {L"Registration.LogonType", L"3"}, {L"Registration.SecurityDescriptor", L"\"\""},
   };
-  EXPECT_EQ(scheduler_.values, expected);
-  EXPECT_LT(CallIndex(L"Folder.DeleteTask"), CallIndex(L"Service.NewTask"));
-  EXPECT_EQ(scheduler_.calls.front(), L"CoInitializeSecurity");
-  EXPECT_EQ(scheduler_.calls.back(), L"Folder.RegisterTaskDefinition");
-  EXPECT_EQ(scheduler_.Unbalanced(), std::vector<std::wstring>());
-  EXPECT_NE(log.Added().find("Success! Task successfully registered. : 0"), std::string::npos) << log.Added();
+  // Null parameters give the action no arguments.
+  for (const wchar_t* parameters : {L"--quote sh600000", static_cast<const wchar_t*>(nullptr)}) {
+    SCOPED_TRACE(parameters ? "parameters" : "null parameters");
+    Scheduler scheduler;
+    const common::ScopedTaskSchedulerAccess access(scheduler.Access());
+    LogWatch log;
+    ASSERT_TRUE(common::RunAsStdUser(kViewer, parameters));
+    expected[L"ExecAction.Arguments"] = parameters ? parameters : L"(null)";
+    EXPECT_EQ(scheduler.values, expected);
+    const auto& calls = scheduler.calls;
+    EXPECT_LT(std::find(calls.begin(), calls.end(), L"Folder.DeleteTask") - calls.begin(),
+              std::find(calls.begin(), calls.end(), L"Service.NewTask") - calls.begin());
+    EXPECT_EQ(calls.front(), L"CoInitializeSecurity");
+    EXPECT_EQ(calls.back(), L"Folder.RegisterTaskDefinition");
+    EXPECT_EQ(scheduler.Unbalanced(), std::vector<std::wstring>());
+    EXPECT_EQ(log.Added(), kSuccessLine);
+  }
 }
 
-TEST_F(FakeSchedulerTest, NullParametersGiveTheActionNoArguments) {
-  ASSERT_TRUE(common::RunAsStdUser(L"C:\\apps\\viewer.exe", nullptr));
-  ASSERT_NE(Value(L"ExecAction.Arguments"), nullptr);
-  EXPECT_EQ(*Value(L"ExecAction.Arguments"), L"(null)");
-}
-
-SYSTEMTIME ParseBoundary(const std::wstring& text) {
-  SYSTEMTIME time = {};
-  wchar_t rest = 0;
-  EXPECT_EQ(std::swscanf(text.c_str(), L"%hu-%hu-%huT%hu:%hu:%hu%lc", &time.wYear, &time.wMonth, &time.wDay,
-                         &time.wHour, &time.wMinute, &time.wSecond, &rest),
-            6)
-      << text;
-  return time;
-}
-
-ULONGLONG Ticks(const SYSTEMTIME& time) {
-  FILETIME file_time = {};
-  ::SystemTimeToFileTime(&time, &file_time);
-  return (static_cast<ULONGLONG>(file_time.dwHighDateTime) << 32) | file_time.dwLowDateTime;
-}
-
-TEST_F(FakeSchedulerTest, DailyTaskRepeatsWithinTheDayAndRunsForAYearFromNow) {
+// The boundaries with the hour without a leading zero, the end a year after the start.
+TEST(FakeScheduler, DailyTaskRepeatsWithinTheDayAndRunsForAYearFromNow) {
   const struct {
     int minutes;
-    const wchar_t* interval;  // null: no repetition
-  } cases[] = {{90, L"PT1H30M"}, {120, L"PT2H"}, {45, L"PT45M"}, {1440, L"PT24H"}, {2, L"PT2M"},
-               {1, nullptr},     {1441, nullptr}, {0, nullptr}};
+    const wchar_t* interval;
+  } cases[] = {{90, L"PT1H30M"}, {120, L"PT2H"}, {45, L"PT45M"},  {1440, L"PT24H"},
+               {2, L"PT2M"},     {1, L"(none)"}, {1441, L"(none)"}, {0, L"(none)"}};
+  const auto boundary = [](const SYSTEMTIME& t, int years) {
+    wchar_t text[40];
+    std::swprintf(text, 40, L"%d-%02d-%02dT%d:%02d:%02d", t.wYear + years, t.wMonth, t.wDay, t.wHour, t.wMinute,
+                  t.wSecond);
+    return std::wstring(text);
+  };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.minutes);
-    fake_scheduler::Scheduler scheduler;
+    Scheduler scheduler;
     const common::ScopedTaskSchedulerAccess access(scheduler.Access());
     SYSTEMTIME before, after;
     ::GetLocalTime(&before);
-    ASSERT_TRUE(Register(c.minutes, TASK_TRIGGER_DAILY));
+    ASSERT_TRUE(common::RegisterLaunchTask(kTaskName, kViewer, L"-x", c.minutes, TASK_TRIGGER_DAILY));
     ::GetLocalTime(&after);
-    before.wMilliseconds = 0;
-
-    const auto& values = scheduler.values;
-    EXPECT_EQ(values.at(L"Triggers.Create"), L"2");
-    EXPECT_EQ(values.at(L"Trigger.Id"), TASK_NAME L"_Trigger");
+    auto& values = scheduler.values;
+    EXPECT_EQ(values[L"Triggers.Create"], L"2");
+    EXPECT_EQ(values[L"Trigger.Id"], TASK_NAME L"_Trigger");
     EXPECT_EQ(values.count(L"Trigger.Delay"), 0u);
-    if (c.interval) {
-      EXPECT_EQ(values.count(L"Repetition.Interval") ? values.at(L"Repetition.Interval") : L"(none)", c.interval);
-    } else {
-      EXPECT_EQ(values.count(L"Repetition.Interval"), 0u);
-      EXPECT_EQ(std::count(scheduler.calls.begin(), scheduler.calls.end(), L"Trigger.get_Repetition"), 0);
-    }
-    EXPECT_EQ(values.at(L"Trigger.DaysInterval"), L"1");
-
-    const std::wstring& start = values.at(L"Trigger.StartBoundary");
-    const SYSTEMTIME start_time = ParseBoundary(start);
-    EXPECT_LE(Ticks(before), Ticks(start_time)) << start;
-    EXPECT_LE(Ticks(start_time), Ticks(after)) << start;
-    wchar_t expected_start[40], expected_end[40];
-    std::swprintf(expected_start, 40, L"%d-%02d-%02dT%d:%02d:%02d", start_time.wYear, start_time.wMonth,
-                  start_time.wDay, start_time.wHour, start_time.wMinute, start_time.wSecond);
-    std::swprintf(expected_end, 40, L"%d-%02d-%02dT%d:%02d:%02d", start_time.wYear + 1, start_time.wMonth,
-                  start_time.wDay, start_time.wHour, start_time.wMinute, start_time.wSecond);
-    EXPECT_EQ(start, expected_start);
-    EXPECT_EQ(values.at(L"Trigger.EndBoundary"), expected_end);
+    EXPECT_EQ(values.count(L"Repetition.Interval") ? values[L"Repetition.Interval"] : L"(none)", c.interval);
+    // Without repetition no pattern is asked for either.
+    EXPECT_EQ(std::count(scheduler.calls.begin(), scheduler.calls.end(), L"Trigger.get_Repetition"),
+              c.interval[0] == L'P' ? 1 : 0);
+    EXPECT_EQ(values[L"Trigger.DaysInterval"], L"1");
+    const SYSTEMTIME& start = values[L"Trigger.StartBoundary"] == boundary(before, 0) ? before : after;
+    EXPECT_EQ(values[L"Trigger.StartBoundary"], boundary(start, 0));
+    EXPECT_EQ(values[L"Trigger.EndBoundary"], boundary(start, 1));
     EXPECT_EQ(scheduler.Unbalanced(), std::vector<std::wstring>());
   }
 }
 
-// Each step failing in turn: the steps that fail the registration log their
-// line with the code in hexadecimal and release everything; the others are
-// passed over.
-TEST(FakeSchedulerFailures, EachFailingStepIsLoggedAndReleasesEverything) {
+// Each step failing in turn: a step that fails the registration logs its line with
+// the code in hexadecimal and everything is released; the others are passed over.
+TEST(FakeScheduler, EachFailingStepIsLoggedAndReleasesEverything) {
   const struct {
     const wchar_t* call;
     HRESULT code;
@@ -198,26 +159,18 @@ TEST(FakeSchedulerFailures, EachFailingStepIsLoggedAndReleasesEverything) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(common::ws2s(c.call) + " type " + std::to_string(c.trigger_type));
-    fake_scheduler::Scheduler scheduler;
+    Scheduler scheduler;
     scheduler.failures[c.call] = c.code;
     const common::ScopedTaskSchedulerAccess access(scheduler.Access());
     LogWatch log;
     ::SetLastError(ERROR_SUCCESS);
-    const bool registered = common::RegisterLaunchTask(kTaskName, L"C:\\apps\\viewer.exe", L"-x", 90, c.trigger_type);
+    const bool registered = common::RegisterLaunchTask(kTaskName, kViewer, L"-x", 90, c.trigger_type);
     const DWORD last_error = ::GetLastError();
-
     EXPECT_EQ(registered, c.registered);
-    const std::string added = log.Added();
-    if (c.line) {
-      EXPECT_NE(added.find(std::string(c.line) + "\n"), std::string::npos) << added;
-    }
-    // Nothing else: the failing line, the success line, or both.
-    EXPECT_EQ(std::count(added.begin(), added.end(), '\n'), (c.line ? 1 : 0) + (c.registered ? 1 : 0)) << added;
-    EXPECT_EQ(added.find("Success! Task successfully registered. : 0") != std::string::npos, c.registered) << added;
-    if (!c.registered) {
-      EXPECT_EQ(scheduler.values.count(L"Registration.Path"), 0u);
-      EXPECT_NE(last_error, static_cast<DWORD>(ERROR_SUCCESS));
-    }
+    EXPECT_TRUE(registered || last_error != ERROR_SUCCESS) << "a failure leaves its last error";
+    // Nothing else logged: the failing line, the success line, or both.
+    EXPECT_EQ(log.Added(), (c.line ? c.line + std::string("\n") : "") + (c.registered ? kSuccessLine : ""));
+    EXPECT_EQ(scheduler.values.count(L"Registration.Path"), c.registered ? 1u : 0u);
     EXPECT_EQ(scheduler.Unbalanced(), std::vector<std::wstring>());
   }
 }
@@ -236,19 +189,18 @@ TEST(RealScheduler, DailyTaskIsStoredAndASecondRegistrationReplacesIt) {
   const std::wstring name = TQ_TASK_NAME_PREFIX L"daily test " + std::to_wstring(::GetCurrentProcessId());
   const std::wstring file = StoredTaskFile(name);
   const std::string author = "<Author>" + common::ws2s(name) + "</Author>";
-
-  // Wine refuses a repetition pattern, so the daily form without one.
-  ASSERT_TRUE(common::RegisterLaunchTask(name.c_str(), L"C:\\windows\\notepad.exe", L"a b", 1, TASK_TRIGGER_DAILY));
-  const std::string stored = testing_support::ReadBytes(file);
-  EXPECT_EQ(stored.substr(0, 3), "\xEF\xBB\xBF");
-  EXPECT_NE(stored.find(author), std::string::npos) << stored;
-
-  // A mark of ours in the stored file goes when the task is registered again.
-  ASSERT_TRUE(testing_support::WriteBytes(file, stored + "<!-- first registration -->"));
-  ASSERT_TRUE(common::RegisterLaunchTask(name.c_str(), L"C:\\windows\\notepad.exe", L"a b", 1, TASK_TRIGGER_DAILY));
-  const std::string replaced = testing_support::ReadBytes(file);
-  EXPECT_NE(replaced.find(author), std::string::npos) << replaced;
-  EXPECT_EQ(replaced.find("first registration"), std::string::npos) << replaced;
+  // Wine refuses a repetition pattern, so the daily form without one. A mark
+  // of ours in the stored file goes when the task is registered again.
+  for (const char* mark : {"", "<!-- first registration -->"}) {
+    if (*mark) {
+      ASSERT_TRUE(testing_support::WriteBytes(file, testing_support::ReadBytes(file) + mark));
+    }
+    ASSERT_TRUE(common::RegisterLaunchTask(name.c_str(), L"C:\\windows\\notepad.exe", L"a b", 1, TASK_TRIGGER_DAILY));
+    const std::string stored = testing_support::ReadBytes(file);
+    EXPECT_EQ(stored.substr(0, 3), "\xEF\xBB\xBF");
+    EXPECT_NE(stored.find(author), std::string::npos) << stored;
+    EXPECT_EQ(stored.find("first registration"), std::string::npos) << stored;
+  }
   EXPECT_TRUE(::DeleteFileW(file.c_str()));
 }
 
@@ -258,7 +210,7 @@ TEST(RealScheduler, RunAsStdUserMeetsWinesRefusalOfTheRegistrationTrigger) {
   ASSERT_TRUE(common::IsVistaOrLater());
   LogWatch log;
   EXPECT_FALSE(common::RunAsStdUser(L"C:\\windows\\notepad.exe", nullptr));
-  EXPECT_NE(log.Added().find("Cannot create a registration trigger: 80004001\n"), std::string::npos) << log.Added();
+  EXPECT_TRUE(HasLine(log.Added(), "Cannot create a registration trigger: 80004001")) << log.Added();
   EXPECT_EQ(::GetFileAttributesW(StoredTaskFile(kTaskName).c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
@@ -271,68 +223,28 @@ TEST(RealScheduler, WithoutComOnTheThreadNothingIsRegistered) {
     added = log.Added();
   }).join();
   EXPECT_FALSE(launched);
-  EXPECT_NE(added.find("Failed to create an instance of ITaskService: 800401f0\n"), std::string::npos) << added;
-}
-
-// The value of "--name=value" on this process's command line ("" when absent).
-std::wstring CommandLineValue(const std::wstring& name) {
-  const std::wstring command_line = ::GetCommandLineW();
-  const size_t at = command_line.find(L"--" + name + L"=");
-  if (at == std::wstring::npos) return L"";
-  const size_t start = at + name.size() + 3;
-  return command_line.substr(start, command_line.find(L' ', start) - start);
-}
-
-// Started by the Windows XP test below through RunAsStdUser: records how the
-// shell started this process, then stays until that test lets it go.
-TEST(StartedThroughTheShell, RecordsHowItWasStarted) {
-  const std::wstring record = CommandLineValue(L"record");
-  if (record.empty()) GTEST_SKIP() << "run by WindowsXp.RunAsStdUserStartsTheProgramThroughTheShell";
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  ::GetStartupInfoW(&startup);
-  const std::string text = "pid " + std::to_string(::GetCurrentProcessId()) + "\nflags " +
-                           std::to_string(startup.dwFlags) + "\nshow " + std::to_string(startup.wShowWindow) +
-                           "\ncommand line " + common::ws2s(::GetCommandLineW()) + "\nend\n";
-  ASSERT_TRUE(testing_support::WriteBytes(record + L".tmp", text));
-  ASSERT_TRUE(::MoveFileW((record + L".tmp").c_str(), record.c_str()));
-  const win::ScopedHandle release(::OpenEventW(SYNCHRONIZE, FALSE, CommandLineValue(L"release").c_str()));
-  ASSERT_TRUE(release.valid());
-  ::WaitForSingleObject(release.get(), 60000);
+  EXPECT_TRUE(HasLine(added, "Failed to create an instance of ITaskService: 800401f0")) << added;
 }
 
 TEST(WindowsXp, RunAsStdUserStartsTheProgramThroughTheShell) {
   ASSERT_FALSE(common::IsVistaOrLater());
-  const testing_support::ScopedTempDir folder;
-  const std::wstring record = folder.Child(L"started.txt");
-  const std::wstring release_name = L"tq-std-user-xp-" + std::to_wstring(::GetCurrentProcessId());
-  const win::ScopedHandle release(::CreateEventW(nullptr, TRUE, FALSE, release_name.c_str()));
-  ASSERT_TRUE(release.valid());
-  ASSERT_EQ(record.find(L' '), std::wstring::npos) << "the child reads the path up to a blank";
-  const std::wstring parameters =
-      L"--gtest_filter=StartedThroughTheShell.* --record=" + record + L" --release=" + release_name;
+  const process_testing::HelperCopy copy(L"tq_std_user");
+  const std::wstring parameters = copy.Arguments(L"sleep 60000");
   LogWatch log;
-
-  ASSERT_TRUE(common::RunAsStdUser(testing_support::SelfPath().c_str(), parameters.c_str()));
-
-  std::string started;
-  for (int i = 0; i < 300 && started.empty(); ++i) {
-    started = testing_support::ReadBytes(record);
-    if (started.empty()) ::Sleep(100);
-  }
-  ASSERT_NE(started.find("\nend\n"), std::string::npos) << "the program was not started";
+  ASSERT_TRUE(common::RunAsStdUser(copy.program.c_str(), parameters.c_str()));
+  // Shown normally, with the parameters as given.
+  EXPECT_EQ(process_testing::WaitForRecordValue(copy.Record(), "show"), "1");
+  EXPECT_EQ(process_testing::RecordValue(copy.Record(), "flags"), std::to_string(STARTF_USESHOWWINDOW));
+  const std::string command_line = process_testing::RecordValue(copy.Record(), "command line");
+  EXPECT_EQ(command_line.substr(command_line.size() - std::min(command_line.size(), parameters.size())),
+            common::ws2s(parameters));
   // Not waited for: the program still runs after the call returned.
-  const DWORD child_id = static_cast<DWORD>(std::stoul(started.substr(4)));
-  const win::ScopedHandle child(::OpenProcess(SYNCHRONIZE, FALSE, child_id));
+  const win::ScopedHandle child(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE,
+                                              std::stoul("0" + process_testing::RecordValue(copy.Record(), "pid"))));
   ASSERT_TRUE(child.valid());
   EXPECT_EQ(::WaitForSingleObject(child.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
-  ::SetEvent(release.get());
-  EXPECT_EQ(::WaitForSingleObject(child.get(), 60000), static_cast<DWORD>(WAIT_OBJECT_0));
-
-  // Shown normally, with the parameters as given.
-  EXPECT_NE(started.find("\nflags " + std::to_string(STARTF_USESHOWWINDOW) + "\n"), std::string::npos) << started;
-  EXPECT_NE(started.find("\nshow 1\n"), std::string::npos) << started;
-  EXPECT_NE(started.find(common::ws2s(parameters) + "\nend\n"), std::string::npos) << started;
+  ::TerminateProcess(child.get(), 0);
+  ::WaitForSingleObject(child.get(), 5000);
   // No task: nothing went to the scheduler, which logs every outcome.
   EXPECT_EQ(log.Added(), "");
   EXPECT_EQ(::GetFileAttributesW(StoredTaskFile(kTaskName).c_str()), INVALID_FILE_ATTRIBUTES);
