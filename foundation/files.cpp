@@ -11,8 +11,10 @@
 #include <cwchar>
 #include <memory>
 
+#include "foundation/input_checks.h"
 #include "foundation/path_buffer.h"
 #include "win/scoped_handle.h"
+#include "t_common/folders.h"
 #include "t_common/text.h"
 
 namespace common {
@@ -27,6 +29,20 @@ bool MakeDoubleNulList(const wchar_t* path, wchar_t (&list)[MAX_PATH + 1]) {
   if (length == 0 || length > MAX_PATH - 1) return false;
   std::wmemcpy(list, path, length);
   return true;
+}
+
+// Two names of one file, as the file system sees them (another spelling, a
+// short name or a hard link); false when either cannot be opened.
+bool SameFile(const wchar_t* first, const wchar_t* second) {
+  BY_HANDLE_FILE_INFORMATION info[2] = {};
+  const wchar_t* paths[2] = {first, second};
+  for (int i = 0; i < 2; ++i) {
+    const win::ScopedHandle file(::CreateFileW(paths[i], 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file || !::GetFileInformationByHandle(file.get(), &info[i])) return false;
+  }
+  return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+         info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow;
 }
 
 struct FileCloser {
@@ -81,6 +97,9 @@ bool CopyDirectory(const wchar_t* source, const wchar_t* destination) {
 
 bool CopyFileExW(const wchar_t* source, const wchar_t* destination, int fail_if_exists) {
   if (!source || !destination) return false;
+  // The replace-in-use path below would move such a destination aside and
+  // delete it at the next restart.
+  if (IsDir(destination) || SameFile(source, destination)) return false;
   if (::CopyFileW(source, destination, fail_if_exists)) return true;
 
   // A side name cut to fit would name another file: refuse instead.
@@ -141,8 +160,9 @@ bool MakeSureDirPathExist(const wchar_t* folder) {
   return ::SHCreateDirectory(nullptr, folder) == ERROR_SUCCESS;
 }
 
+// Only a folder: explorer would run any other file it is given.
 void OpenFolder(const wchar_t* folder) {
-  if (!folder || !::PathFileExistsW(folder)) return;
+  if (!FitsShellPath(folder) || !IsDir(folder)) return;
   const std::wstring parameters = std::wstring(L"\"") + folder + L"\"";
   wchar_t windows[MAX_PATH] = {};
   ::SHGetSpecialFolderPathW(nullptr, windows, CSIDL_WINDOWS, FALSE);

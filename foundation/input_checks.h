@@ -12,6 +12,10 @@ namespace common {
 // A NUL inside the text: its c_str() would name something shorter, a parent
 // folder for instance.
 inline bool HoldsNul(const std::wstring& text) { return text.find(L'\0') != std::wstring::npos; }
+template <typename... Texts>
+bool AnyHoldsNul(const Texts&... texts) {
+  return (HoldsNul(texts) || ...);
+}
 
 // One plain file or folder name, which cannot leave the folder it is joined
 // to: not empty, not only dots, none of \ / : * ? " < > | or a control

@@ -1,5 +1,6 @@
 #include "t_common/pin.h"
 
+#include "foundation/input_checks.h"
 #include "shell/shell_folders.h"
 #include "t_common/folders.h"
 #include "t_common/os_version.h"
@@ -9,7 +10,7 @@ namespace common {
 namespace {
 
 void RunPinVerb(const std::wstring& path, const wchar_t* verb) {
-  if (!IsPathFileExisting(path.c_str())) return;
+  if (HoldsNul(path) || !IsPathFileExisting(path.c_str())) return;
   unsigned long code = 0;
   unsigned long build = 0;
   BV_GetOSVersion(&code, &build);

@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include "foundation/input_checks.h"
 #include "t_common/os_version.h"
 #include "win/registry_key.h"
 
@@ -37,8 +38,10 @@ std::wstring JoinFolderAndName(const std::wstring& folder, const std::wstring& n
   return folder + L"\\" + name;
 }
 
-void RunShellVerb(const wchar_t* verb, const std::wstring& file) {
+bool RunShellVerb(const wchar_t* verb, const std::wstring& file) {
+  if (!FitsShellPath(file.c_str())) return false;
   ::ShellExecuteW(nullptr, verb, file.c_str(), nullptr, nullptr, SW_HIDE);
+  return true;
 }
 
 WindowsVersion CurrentWindowsVersion() {

@@ -24,8 +24,9 @@ REGSAM StartMenuView();
 std::wstring JoinFolderAndName(const std::wstring& folder, const std::wstring& name);
 
 // ShellExecuteW(no window, verb, file, no parameters, no folder, SW_HIDE); the
-// shell's answer is not examined.
-void RunShellVerb(const wchar_t* verb, const std::wstring& file);
+// shell's answer is not examined. False, and nothing run, for a file path too
+// long for the shell (FitsShellPath).
+bool RunShellVerb(const wchar_t* verb, const std::wstring& file);
 
 struct WindowsVersion {
   bool known;          // BV_GetOSVersion answered

@@ -5,9 +5,11 @@
 #include <shlwapi.h>
 
 #include "foundation/failure_log.h"
+#include "foundation/input_checks.h"
 #include "t_base/program_log.h"
 #include "t_common/folders.h"
 #include "win/com.h"
+#include "win/scoped_handle.h"
 
 namespace common {
 
@@ -18,6 +20,49 @@ namespace {
 // have always been written this way.
 std::wstring NormaliseSeparators(const std::wstring& path) {
   return TrimBackslash(TrimBackslash(path, L"\\\\", L"\\"), L"/", L"\\");
+}
+
+// The longest text Wine's link writer stores as given (measured; lnkinfo reads
+// it back alike): it saves a string with a 16-bit count that overflows from
+// 32,767 characters on, leaving a count without its text.
+constexpr size_t kLinkTextLimit = 32766;
+
+// SetPath resolves the target through a MAX_PATH buffer and keeps stale text
+// when the full path does not fit; it drops one pair of surrounding quotes and
+// stores no target at all for any other quote, while still succeeding.
+bool LinkHoldsTarget(const std::wstring& target) {
+  const bool quoted = target.size() >= 2 && target.front() == L'"' && target.back() == L'"';
+  const std::wstring path = quoted ? target.substr(1, target.size() - 2) : target;
+  if (path.find(L'"') != std::wstring::npos) return false;
+  if (path.empty()) return true;
+  const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  return needed > 0 && needed <= MAX_PATH;
+}
+
+bool LinkHolds(const std::wstring& target, const std::wstring& arguments, const std::wstring& icon,
+               const std::wstring& description) {
+  return LinkHoldsTarget(target) && arguments.size() <= kLinkTextLimit && icon.size() <= kLinkTextLimit &&
+         description.size() <= kLinkTextLimit;
+}
+
+// Only a missing file or another shell link may be written over: a save path
+// that names a program by mistake must not turn it into a link.
+bool MayWriteLinkAt(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = ::GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+  }
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+  win::ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, 0, nullptr));
+  struct {
+    DWORD size;  // 0x4C for a shell link
+    CLSID clsid;
+  } header = {};
+  DWORD read = 0;
+  return file && ::ReadFile(file.get(), &header, sizeof header, &read, nullptr) && read == sizeof header &&
+         header.size == 0x4C && IsEqualCLSID(header.clsid, CLSID_ShellLink);
 }
 
 HRESULT CreateShellLink(win::ScopedComInitializer* com, win::ComPtr<IShellLinkW>* link) {
@@ -69,12 +114,16 @@ HRESULT WriteLink(IShellLinkW* link, const std::wstring& target, const std::wstr
 
 bool CreateLinkIcon(const std::wstring& sDstFile, const std::wstring& sSavePath, const std::wstring& sParam,
                     const std::wstring& sIcon, const std::wstring& sDec) {
+  const std::wstring target = NormaliseSeparators(sDstFile);
+  if (AnyHoldsNul(sDstFile, sSavePath, sParam, sIcon, sDec) ||
+      !LinkHolds(target, sParam, NormaliseSeparators(sIcon), sDec) || !MayWriteLinkAt(NormaliseSeparators(sSavePath))) {
+    return false;
+  }
   // Declared before the link, so the link is released before COM goes down.
   win::ScopedComInitializer com;
   win::ComPtr<IShellLinkW> link;
   HRESULT hr = CreateShellLink(&com, &link);
 
-  const std::wstring target = NormaliseSeparators(sDstFile);
   WriteProgramLogNoMask(L"CreateLinkIcon sDstFileTrimed = %s", target.c_str());
   if (SUCCEEDED(hr)) hr = WriteLink(link.get(), target, sSavePath, sParam, sIcon, sDec);
   return SUCCEEDED(hr);

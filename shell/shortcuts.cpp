@@ -4,6 +4,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include "foundation/input_checks.h"
 #include "foundation/product_names.h"
 #include "shell/shell_folders.h"
 #include "t_common/files.h"
@@ -24,7 +25,18 @@ void CreatePlainLink(const std::wstring& target, const std::wstring& folder, con
   CreateLinkIcon(target, JoinFolderAndName(folder, name), std::wstring(), std::wstring(), std::wstring());
 }
 
-std::wstring ProgramFolderName(const std::wstring& name) { return name.empty() ? TQ_PRODUCT_NAME : name; }
+// The product's folder for an empty name; empty, which no caller accepts, for
+// anything but one plain name: ".." or "a\b" would name another folder.
+std::wstring ProgramFolderName(const std::wstring& name) {
+  if (name.empty()) return TQ_PRODUCT_NAME;
+  return IsPlainName(name) ? name : std::wstring();
+}
+
+// The form CreateShortcut builds: a backslash, one plain name, a backslash.
+bool IsProgramFolderForm(const std::wstring& folder) {
+  return folder.size() > 2 && folder.front() == L'\\' && folder.back() == L'\\' &&
+         IsPlainName(folder.substr(1, folder.size() - 2));
+}
 
 }  // namespace
 
@@ -68,6 +80,7 @@ void GetShortcutPath(LinkType type, std::wstring& path) {
 
 void CreateShortcut(LinkType type, std::wstring s1, std::wstring s2, std::wstring s3, std::wstring s4,
                     std::wstring s5) {
+  if (AnyHoldsNul(s1, s2, s3, s4, s5)) return;
   switch (type) {
     case Desktop:
       CreateDesktopShortcut(s1, s2);
@@ -90,8 +103,10 @@ void CreateShortcut(LinkType type, std::wstring s1, std::wstring s2, std::wstrin
 }
 
 void DeleteShortcut(LinkType type, const std::wstring& folder, const std::wstring& name, std::wstring programFolder) {
+  if (AnyHoldsNul(folder, name, programFolder)) return;
   switch (type) {
     case Desktop: {
+      if (!IsPlainName(name)) return;
       const std::wstring desktop = ReadMachineShellFolder(L"Common Desktop");
       if (!desktop.empty()) ::DeleteFileW(JoinFolderAndName(desktop, name).c_str());
       return;
@@ -103,6 +118,7 @@ void DeleteShortcut(LinkType type, const std::wstring& folder, const std::wstrin
       DeleteStartMenuProgramFolder(programFolder);
       return;
     case StartMenu: {
+      if (!IsPlainName(name)) return;
       const std::wstring start_menu = ReadMachineShellFolder(L"Common Start Menu", StartMenuView());
       if (start_menu.empty()) return;
       const std::wstring link = JoinFolderAndName(start_menu, name);
@@ -118,48 +134,53 @@ void DeleteShortcut(LinkType type, const std::wstring& folder, const std::wstrin
 }
 
 void CreateDesktopShortcut(const std::wstring& target, const std::wstring& name) {
+  if (!IsPlainName(name)) return;
   const std::wstring desktop = ReadMachineShellFolder(L"Common Desktop");
   if (!desktop.empty()) CreatePlainLink(target, desktop, name);
 }
 
 void CreateQucklaunchShortcut(const std::wstring& target, const std::wstring& name) {
-  CreatePlainLink(target, GetFolder(QuickLaunch), name);
+  if (IsPlainName(name)) CreatePlainLink(target, GetFolder(QuickLaunch), name);
 }
 
 void CreateStartMenuShortcut(const std::wstring& target, const std::wstring& name) {
-  if (!StartMenuShortcutsApply(CurrentWindowsVersion())) return;
+  if (!IsPlainName(name) || !StartMenuShortcutsApply(CurrentWindowsVersion())) return;
   const std::wstring start_menu = ReadMachineShellFolder(L"Common Start Menu", StartMenuView());
   if (!start_menu.empty()) CreatePlainLink(target, start_menu, name);
 }
 
 void CreateTaskbarShortcut(const std::wstring& folder, const std::wstring& name) {
+  if (HoldsNul(folder) || !IsPlainName(name)) return;
   const std::wstring link = JoinFolderAndName(folder, name);
   if (IsPathFileExisting(link.c_str())) RunShellVerb(L"TaskbarPin", link);
 }
 
 void CreateStartMenuProgramFolder(const std::wstring& programFolder, const std::wstring& target,
                                   const std::wstring& name, const std::wstring& args, const std::wstring& icon) {
+  if (!IsProgramFolderForm(programFolder) || !IsPlainName(name)) return;
   const std::wstring programs = ReadMachineShellFolder(L"Common Programs");
   if (programs.empty()) return;
   const std::wstring folder = programs + programFolder;
-  ::CreateDirectoryW(folder.c_str(), nullptr);
-  CreateLinkIcon(target, folder + name, args, icon, std::wstring());
+  // A folder made for a link that could not be written is not left behind.
+  const bool made = ::CreateDirectoryW(folder.c_str(), nullptr) != 0;
+  if (!CreateLinkIcon(target, folder + name, args, icon, std::wstring()) && made) ::RemoveDirectoryW(folder.c_str());
 }
 
 void DeleteQuicklaunchShortcut(const std::wstring& name) {
-  ::DeleteFileW(JoinFolderAndName(GetFolder(QuickLaunch), name).c_str());
+  if (IsPlainName(name)) ::DeleteFileW(JoinFolderAndName(GetFolder(QuickLaunch), name).c_str());
 }
 
 void DeleteTaskbarShortcut(const std::wstring& folder, const std::wstring& name) {
+  if (HoldsNul(folder) || !IsPlainName(name)) return;
   const std::wstring link = JoinFolderAndName(folder, name);
-  RunShellVerb(L"TaskbarunPin", link);
-  ::DeleteFileW(link.c_str());
+  if (RunShellVerb(L"TaskbarunPin", link)) ::DeleteFileW(link.c_str());
 }
 
 void DeleteStartMenuProgramFolder(std::wstring programFolder) {
+  const std::wstring folder = ProgramFolderName(programFolder);
   const std::wstring programs = ReadMachineShellFolder(L"Common Programs");
-  if (programs.empty()) return;
-  DeleteDirectory(JoinFolderAndName(programs, ProgramFolderName(programFolder) + L"\\").c_str(), false);
+  if (folder.empty() || programs.empty()) return;
+  DeleteDirectory(JoinFolderAndName(programs, folder + L"\\").c_str(), false);
 }
 
 }  // namespace common

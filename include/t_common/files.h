@@ -21,7 +21,9 @@ T_COMMON_API bool CopyDirectory(const wchar_t* source, const wchar_t* destinatio
 /// Copies a file and replaces a destination that is in use: the old file is
 /// moved to `"<destination>.tmp"` (deleted at the next restart), or, when it
 /// cannot be moved, the new file waits there to replace it at the next restart.
-/// True when the file is in place or its replacement is scheduled.
+/// True when the file is in place or its replacement is scheduled. A
+/// destination that is a folder, or the source itself under any name (another
+/// spelling, a hard link), is refused: false, nothing moved or scheduled.
 T_COMMON_API bool CopyFileExW(const wchar_t* source, const wchar_t* destination, int fail_if_exists);
 
 /// Shell delete of a file or folder, optionally to the recycle bin. A path that
@@ -37,7 +39,8 @@ T_COMMON_API int GetFileSize(const wchar_t* file);
 /// True when the path exists afterwards (creates every missing level).
 T_COMMON_API bool MakeSureDirPathExist(const wchar_t* folder);
 
-/// Shows an existing folder in Explorer.
+/// Shows an existing folder in Explorer. Anything but a folder (Explorer would
+/// run a file), and a path of 260 characters or more, does nothing.
 T_COMMON_API void OpenFolder(const wchar_t* folder);
 
 /// Appends the file's UTF-8 lines to rows: every line feed ends a row, so a

@@ -1,7 +1,8 @@
 /// @file
 /// Pinning a file to the taskbar or the Start menu, or unpinning it, through
 /// the shell's pin verbs. Only on Windows 7 and later and only for files that
-/// exist; the shell's answer is not examined and nothing is reported.
+/// exist; the shell's answer is not examined and nothing is reported. A path
+/// holding a NUL or of 260 characters or more does nothing.
 #ifndef T_COMMON_PIN_H_
 #define T_COMMON_PIN_H_
 

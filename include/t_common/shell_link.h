@@ -17,7 +17,12 @@ namespace common {
 /// The working folder is the target's folder; empty sParam, sIcon and sDec
 /// set nothing. Each step is logged to the program log, and a failing one with
 /// its HRESULT. COM is brought up for the call only when the thread had none.
-/// An existing link is replaced; a missing folder is not created.
+/// An existing shell link is replaced; any other file, or a folder, at
+/// sSavePath gives false and is left alone. A missing folder is not created.
+/// Refused before anything is written (false): a NUL in any string, a target
+/// whose full path has 260 characters or more or that holds a quote (a pair
+/// around it is dropped), and arguments, icon or description of more than
+/// 32,766 characters, which the link would not hold as given.
 /// @return true when every step that ran succeeded and the file was saved.
 T_COMMON_API bool CreateLinkIcon(const std::wstring& sDstFile, const std::wstring& sSavePath,
                                  const std::wstring& sParam, const std::wstring& sIcon, const std::wstring& sDec);

@@ -7,7 +7,10 @@
 /// a place that cannot be read, or a step the system refuses, leaves the call
 /// without effect. A link file name is used unchanged (extension included) and
 /// joined to its folder with one backslash, without checking for one already
-/// there.
+/// there. A link name and a program-folder name must each be one plain name (no
+/// separator, no "." or "..", nothing a file name cannot hold); a path handed to
+/// the shell must be shorter than 260 characters; no string may hold a NUL.
+/// Anything else makes the call do nothing.
 #ifndef T_COMMON_SHORTCUTS_H_
 #define T_COMMON_SHORTCUTS_H_
 
@@ -65,9 +68,10 @@ T_COMMON_API void CreateStartMenuShortcut(const std::wstring& target, const std:
 /// that file exists.
 T_COMMON_API void CreateTaskbarShortcut(const std::wstring& folder, const std::wstring& name);
 
-/// Creates the folder common Programs + programFolder (the caller gives its
-/// separators, e.g. "\Tessaquill\"; only the last level is made) and in it a
-/// link to target named name with the arguments and icon.
+/// Creates the folder common Programs + programFolder (exactly a backslash, one
+/// plain name and a backslash, e.g. "\Tessaquill\") and in it a link to target
+/// named name with the arguments and icon. A folder made for a link that could
+/// not be written is removed again.
 T_COMMON_API void CreateStartMenuProgramFolder(const std::wstring& programFolder, const std::wstring& target,
                                                const std::wstring& name, const std::wstring& args,
                                                const std::wstring& icon);
@@ -76,7 +80,8 @@ T_COMMON_API void CreateStartMenuProgramFolder(const std::wstring& programFolder
 T_COMMON_API void DeleteQuicklaunchShortcut(const std::wstring& name);
 
 /// Asks the shell to unpin folder\name from the taskbar (verb "TaskbarunPin"),
-/// then deletes that file whatever the shell answered.
+/// then deletes that file whatever the shell answered; nothing at all when the
+/// path has 260 characters or more.
 T_COMMON_API void DeleteTaskbarShortcut(const std::wstring& folder, const std::wstring& name);
 
 /// Deletes the program folder programFolder ("Tessaquill" when empty) of the

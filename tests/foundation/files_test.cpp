@@ -1,14 +1,21 @@
 #include "t_common/files.h"
 
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <map>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "support/sandbox.h"
 #include "support/test_support.h"
 #include "t_common/folders.h"
+#include "t_common/text.h"
 #include "win/registry_key.h"
 #include "win/scoped_handle.h"
 
@@ -32,6 +39,34 @@ std::vector<std::wstring> PendingTargetsOf(const std::wstring& source) {
   for (size_t i = 0; i + 1 < entries.size(); i += 2)
     if (entries[i] == L"\\??\\" + source) targets.push_back(entries[i + 1]);
   return targets;
+}
+
+// Every running process, with its parent.
+std::map<DWORD, DWORD> ProcessParents() {
+  std::map<DWORD, DWORD> parents;
+  win::ScopedSnapshot snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry))
+    parents[entry.th32ProcessID] = entry.th32ParentProcessID;
+  return parents;
+}
+
+// Waits, a minute at most, until no process that is not in `before` and that
+// this one started, or those did, is running.
+void WaitForNewDescendants(const std::map<DWORD, DWORD>& before) {
+  std::set<DWORD> family = {::GetCurrentProcessId()};
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+  for (;;) {
+    bool running = false;
+    for (const auto& [id, parent] : ProcessParents()) {
+      if (before.count(id) || !family.count(parent)) continue;
+      family.insert(id);
+      running = true;
+    }
+    if (!running || std::chrono::steady_clock::now() > deadline) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
 }
 
 class FileOperations : public ::testing::Test {
@@ -91,6 +126,40 @@ TEST_F(FileOperations, DestinationWhoseSideNameDoesNotFitIsRefused) {
   EXPECT_EQ(ReadBytes(destination), "old");
   EXPECT_FALSE(common::IsPathFileExisting(cut_side.c_str()));
   EXPECT_TRUE(PendingTargetsOf(cut_side).empty());
+}
+
+// Onto a folder, or onto the source itself however it is named: false, nothing
+// moved aside, nothing left for the next restart, no bystander changed.
+TEST(CopyFileExW, OntoAFolderOrTheSourceItselfIsRefused) {
+  const struct { const char* what; const wchar_t* destination; } cases[] = {
+      {"a folder", L"tree"}, {"the source", L"src.txt"}, {"the source in capitals", L"SRC.TXT"},
+      {"the source through ..", L"tree\\..\\src.txt"}, {"a hard link of the source", L"hard.txt"},
+  };
+  for (const auto& c : cases) {
+    for (const int fail_if_exists : {FALSE, TRUE}) {
+      SCOPED_TRACE(testing::Message() << c.what << ", fail if exists " << fail_if_exists);
+      const testing_support::ScopedTempDir dir;
+      testing_support::PlantBystanders(dir.path());
+      testing_support::PlantBystanders(dir.Child(L"tree"));
+      const std::wstring source = dir.Child(L"src.txt");
+      ASSERT_TRUE(WriteBytes(source, "source"));
+      ASSERT_TRUE(::CreateHardLinkW(dir.Child(L"hard.txt").c_str(), source.c_str(), nullptr));
+      const testing_support::SandboxWatch watch({dir.path()}, {testing_support::kPendingRenamesKey});
+      EXPECT_FALSE(common::CopyFileExW(source.c_str(), dir.Child(c.destination).c_str(), fail_if_exists));
+      EXPECT_TRUE(watch.Unchanged());
+    }
+  }
+}
+
+// Only a folder is opened: explorer runs any other file it is given.
+TEST_F(FileOperations, OpenFolderRunsNoFile) {
+  testing_support::PlantBystanders(temp_.path());
+  const std::wstring batch = Write(L"run.bat", "echo ran> \"" + common::ws2s(temp_.Child(L"ran.txt")) + "\"\r\n");
+  const testing_support::SandboxWatch watch({temp_.path()});
+  const std::map<DWORD, DWORD> before = ProcessParents();
+  common::OpenFolder(batch.c_str());
+  WaitForNewDescendants(before);
+  EXPECT_TRUE(watch.Unchanged());
 }
 
 // Every line feed ends a row, lines of any length are read whole, rows are appended.

@@ -21,8 +21,18 @@ refuse() {
   fi
 }
 
+# expect_length FILE LABEL N: the field LABEL holds exactly N characters.
+expect_length() {
+  local value
+  value=$(grep -E -- $'^\t'"$2"$'\t+: ' <<<"${info[$1]}" | sed -E $'s/^[^:]*: //')
+  if [ "${#value}" -ne "$3" ]; then
+    echo "$1: $2 holds ${#value} characters, not $3"
+    failures=$((failures + 1))
+  fi
+}
+
 declare -A info
-for name in full bare network; do
+for name in full bare network limits; do
   if ! info[$name]=$(lnkinfo "$folder/$name.lnk" 2>&1); then
     echo "$name.lnk: lnkinfo cannot read it: ${info[$name]}"
     exit 1
@@ -42,6 +52,10 @@ refuse bare 'Contains (a description|a command line arguments|an icon location) 
 
 expect network $'^\tLocal path\t+: [A-Z]:\\\\server\\\\share\\\\run\\.exe$'
 refuse network 'Contains (a description|a command line arguments|an icon location) string'
+
+# The longest texts a link holds, whole: a target of 259 characters, the rest of 32,766.
+expect_length limits 'Local path' 259
+for field in 'Command line arguments' 'Description' 'Icon location'; do expect_length limits "$field" 32766; done
 
 rm -rf "$folder"
 [ "$failures" -eq 0 ] && echo "lnkinfo reads every field as written"

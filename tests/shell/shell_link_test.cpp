@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "shell/shell_test_support.h"
+#include "support/sandbox.h"
 #include "support/test_support.h"
 #include "t_common/shell_link.h"
 #include "t_common/text.h"
@@ -16,7 +17,6 @@
 namespace {
 
 using common::ws2s;
-using shell_test::FileNames;
 using shell_test::ReadLink;
 using testing_support::ScopedTempDir;
 
@@ -78,37 +78,70 @@ TEST(CreateLinkIcon, WritesAndLogsEachFieldWithSeparatorsNormalised) {
   }
 }
 
-// Bad input gives false or an unusable link, never a crash, and writes
-// nothing but the save path it names; a failed save is logged with its result.
-TEST(CreateLinkIcon, BadInput) {
+// Bad input gives false and writes nothing, never a crash: no bystander beside
+// the save path changes. What a link cannot hold is refused before anything is
+// written, and only a missing file or another link is written over.
+TEST(CreateLinkIcon, BadInputWritesNothing) {
   ScopedTempDir dir;
+  testing_support::PlantBystanders(dir.path());
+  std::string other_class(76, '\0');  // a link's header size, another class
+  other_class[0] = 0x4C;
+  ASSERT_TRUE(testing_support::WriteBytes(dir.Child(L"other.lnk"), other_class));
+  const std::wstring run = L"C:\\Apps\\run.exe", link = dir.Child(L"new.lnk"), nul(1, L'\0'), none;
+  const std::wstring text(32767, L'x');
   struct Case {
     const char* what;
-    std::wstring target, save_path;
-    bool expected;
+    std::wstring target, save_path, arguments = L"", icon = L"", description = L"";
   };
   const Case cases[] = {
-      {"empty target", L"", dir.Child(L"empty-target.lnk"), true},
-      {"300-character target", L"C:\\" + std::wstring(300, L'a') + L".exe", dir.Child(L"long-target.lnk"), true},
-      {"empty save path", L"C:\\Apps\\run.exe", L"", false},
-      {"300-character save path", L"C:\\Apps\\run.exe", dir.Child(std::wstring(300, L'a') + L".lnk"), false},
-      {"save path names a folder", L"C:\\Apps\\run.exe", dir.path(), false},
-      {"save path with a character no file name holds", L"C:\\Apps\\run.exe", dir.Child(L"a|b?.lnk"), false},
+      {"NUL in the target", run + nul + L"x", link},
+      {"NUL in the save path", run, link + nul + L".txt"},
+      {"NUL in the arguments", run, link, L"-a" + nul},
+      {"NUL in the icon", run, link, none, L"C:\\a.ico" + nul},
+      {"NUL in the description", run, link, none, none, nul + L"x"},
+      {"target of 260 characters", L"C:\\" + std::wstring(200, L'a') + L"\\" + std::wstring(56, L'b'), link},
+      {"relative target whose full path has 260", std::wstring(MAX_PATH - ::GetCurrentDirectoryW(0, nullptr), L'r'), link},
+      {"quote inside the target", L"C:\\a\"b\\run.exe", link},
+      {"arguments of 32,767 characters", run, link, text},
+      {"icon of 32,767 characters", run, link, none, text},
+      {"description of 32,767 characters", run, link, none, none, text},
+      {"over a file that is no link", run, dir.Child(L"keep.txt")},
+      {"over a file with a link's header size only", run, dir.Child(L"other.lnk")},
+      {"over a folder", run, dir.Child(L"sub")},
+      {"empty save path", run, none},
+      {"300-character save path", run, dir.Child(std::wstring(300, L'a') + L".lnk")},
+      {"character no file name holds", run, dir.Child(L"a|b?.lnk")},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    EXPECT_EQ(common::CreateLinkIcon(c.target, c.save_path, L"", L"", L""), c.expected);
+    const testing_support::SandboxWatch watch({dir.path()});
+    EXPECT_FALSE(common::CreateLinkIcon(c.target, c.save_path, c.arguments, c.icon, c.description));
+    EXPECT_TRUE(watch.Unchanged());
   }
   const std::wstring missing_folder = dir.Child(L"no such folder\\x.lnk");
   const size_t from = testing_support::ReadProgramLog().size();
-  EXPECT_FALSE(common::CreateLinkIcon(L"C:\\Apps\\run.exe", missing_folder, L"", L"", L""));
+  EXPECT_FALSE(common::CreateLinkIcon(run, missing_folder, L"", L"", L""));
   const std::vector<std::string> expected = {
       "CreateLinkIcon sDstFileTrimed = C:\\Apps\\run.exe", "CreateLinkIcon szDirectory = C:\\Apps",
       "CreateLinkIcon sSavePathTrimed = " + ws2s(missing_folder),
       "CreateLinkIcon ppf->Save fail : hres = " + std::to_string(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND))};
   EXPECT_EQ(LinkLogLines(from), expected);
-  EXPECT_EQ(FileNames(dir.path()),
-            (std::set<std::wstring>{L".", L"..", L"empty-target.lnk", L"long-target.lnk"}));
+}
+
+// Up to the limits everything is stored whole, over an earlier link; an empty
+// target gives a link without one.
+TEST(CreateLinkIcon, HoldsTextUpToItsLimits) {
+  ScopedTempDir dir;
+  const std::wstring link = dir.Child(L"limits.lnk"), text(32766, L'x');
+  const std::wstring target = L"C:\\" + std::wstring(200, L'a') + L"\\" + std::wstring(55, L'b');
+  ASSERT_TRUE(common::CreateLinkIcon(L"", link, L"", L"", L""));
+  EXPECT_EQ(ReadLink(link).target, L"");
+  ASSERT_TRUE(common::CreateLinkIcon(target, link, text, L"C:\\" + text.substr(3), text));
+  const shell_test::LinkFields fields = ReadLink(link);
+  EXPECT_EQ(fields.target, target);
+  EXPECT_EQ(fields.arguments, text);
+  EXPECT_EQ(fields.icon, L"C:\\" + text.substr(3));
+  EXPECT_EQ(fields.description, text);
 }
 
 // Another thread in the multithreaded apartment would make COM usable here,
@@ -154,6 +187,9 @@ TEST(CreateLinkIcon, WritesLinksForAnIndependentReader) {
                                      L"C:/Apps/Client/run.ico", L"Quotes and news"));
   ASSERT_TRUE(common::CreateLinkIcon(L"\\\\server\\share\\run.exe", out + L"\\\\network.lnk", L"", L"", L""));
   ASSERT_TRUE(common::CreateLinkIcon(L"run.exe", out + L"\\bare.lnk", L"", L"", L""));
+  const std::wstring text(32766, L'x');
+  ASSERT_TRUE(common::CreateLinkIcon(L"C:\\" + std::wstring(200, L'a') + L"\\" + std::wstring(55, L'b'),
+                                     out + L"\\limits.lnk", text, L"C:\\" + text.substr(3), text));
 }
 
 }  // namespace

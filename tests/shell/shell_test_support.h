@@ -13,7 +13,9 @@
 #include <thread>
 #include <vector>
 
+#include "support/sandbox.h"
 #include "support/test_support.h"
+#include "t_common/shortcuts.h"
 #include "t_common/text.h"
 #include "win/com.h"
 #include "win/registry_key.h"
@@ -36,13 +38,15 @@ inline LinkFields ReadLink(const std::wstring& link_file) {
   if (SUCCEEDED(hr)) hr = link.As(&file);
   if (SUCCEEDED(hr)) hr = file->Load(link_file.c_str(), STGM_READ);
   if (FAILED(hr)) return {hr, L"", L"", L"", L"", L"", -1};
-  wchar_t text[5][1024] = {};
+  constexpr int kChars = 32768;  // the longest text a link holds, and its NUL
+  std::vector<std::wstring> text(5, std::wstring(kChars, L'\0'));
   int icon_index = -1;
-  link->GetPath(text[0], 1024, nullptr, SLGP_RAWPATH);
-  link->GetWorkingDirectory(text[1], 1024);
-  link->GetArguments(text[2], 1024);
-  link->GetDescription(text[3], 1024);
-  link->GetIconLocation(text[4], 1024, &icon_index);
+  link->GetPath(&text[0][0], kChars, nullptr, SLGP_RAWPATH);
+  link->GetWorkingDirectory(&text[1][0], kChars);
+  link->GetArguments(&text[2][0], kChars);
+  link->GetDescription(&text[3][0], kChars);
+  link->GetIconLocation(&text[4][0], kChars, &icon_index);
+  for (std::wstring& field : text) field.resize(field.find(L'\0'));
   return {hr, text[0], text[1], text[2], text[3], text[4], icon_index};
 }
 
@@ -57,11 +61,16 @@ inline std::set<std::wstring> FileNames(const std::wstring& folder) {
   return names;
 }
 
+constexpr wchar_t kShellFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+// The 32-bit view's key, which a 64-bit prefix lacks.
+constexpr wchar_t kShellFolders32[] =
+    L"Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
 // A "Shell Folders" value of the machine's 64-bit view.
 inline std::wstring MachineShellFolder(const wchar_t* name) {
   win::RegistryKey key;
   std::wstring folder;
-  key.Open(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", KEY_READ);
+  key.Open(HKEY_LOCAL_MACHINE, kShellFolders, KEY_READ);
   key.ReadString(name, &folder);
   return folder;
 }
@@ -88,6 +97,48 @@ class ScopedNewMachineKey {
   std::wstring path_;
   win::RegistryKey key_;
   bool ok_ = false;
+};
+
+// For the object's life the machine's common folders (both views) lie in a
+// fresh folder: Desktop, Start Menu, its Programs and Programs\Startup. Each of
+// them, the folder beside them, the user's Quick Launch folder and the folder
+// beside that hold bystanders (PlantBystanders); Watch() records all of them
+// and the renames pending at the next restart.
+class ScopedCommonFolders {
+ public:
+  ScopedCommonFolders() {
+    win::RegistryKey key;
+    ok_ = view32_.ok() && view32_.key().WriteString(L"Common Start Menu", start_menu) == ERROR_SUCCESS &&
+          key.Open(HKEY_LOCAL_MACHINE, kShellFolders, KEY_READ | KEY_WRITE) == ERROR_SUCCESS;
+    for (int i = 0; ok_ && i < 4; ++i) ok_ = key.ReadString(kValues[i], &saved_[i]) == ERROR_SUCCESS;
+    restore_ = ok_;
+    for (int i = 0; ok_ && i < 4; ++i) ok_ = key.WriteString(kValues[i], *folders_[i]) == ERROR_SUCCESS;
+    for (const std::wstring& folder : {root.path(), start_menu, desktop, programs, startup, quick_launch, beside_quick_launch_})
+      testing_support::PlantBystanders(folder);
+  }
+  ~ScopedCommonFolders() {
+    win::RegistryKey key;
+    if (restore_ && key.Open(HKEY_LOCAL_MACHINE, kShellFolders, KEY_WRITE) == ERROR_SUCCESS)
+      for (int i = 0; i < 4; ++i) key.WriteString(kValues[i], saved_[i]);
+  }
+  bool ok() const { return ok_; }
+  testing_support::SandboxWatch Watch() const {
+    return testing_support::SandboxWatch({root.path(), beside_quick_launch_}, {testing_support::kPendingRenamesKey});
+  }
+
+  const testing_support::ScopedTempDir root;
+  const std::wstring desktop = root.Child(L"Desktop"), start_menu = root.Child(L"Start Menu"),
+                     programs = start_menu + L"\\Programs", startup = programs + L"\\Startup",
+                     quick_launch = common::GetFolder(common::QuickLaunch);
+
+ private:
+  static constexpr const wchar_t* kValues[4] = {L"Common Desktop", L"Common Start Menu", L"Common Programs",
+                                                L"Common Startup"};
+  const std::wstring* folders_[4] = {&desktop, &start_menu, &programs, &startup};
+  const std::wstring beside_quick_launch_ = quick_launch.substr(0, quick_launch.rfind(L'\\'));
+  ScopedNewMachineKey view32_{kShellFolders32};
+  std::wstring saved_[4];
+  bool ok_ = false, restore_ = false;
 };
 
 // lnkfile verbs whose command runs shell_recorder.exe, which records "verb|file".

@@ -20,6 +20,11 @@
 
 namespace testing_support {
 
+// For a SandboxWatch: the key whose PendingFileRenameOperations value lists
+// the renames and deletions that wait for the next restart.
+inline const std::pair<HKEY, std::wstring> kPendingRenamesKey = {
+    HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager"};
+
 // In folder (created when missing): "keep.txt", "keep.db" and "sub\inner.txt".
 void PlantBystanders(const std::wstring& folder);
 

@@ -49,8 +49,20 @@ bool TakeOption(const Args& args, size_t* at, const wchar_t* name, std::wstring*
   return true;
 }
 
+// A link under another name would be no shortcut, and a slip that swaps
+// TARGET and LINK would turn the program into a link.
+bool IsLinkPath(const std::wstring& path) {
+  return path.size() >= 4 && ::_wcsicmp(path.c_str() + path.size() - 4, L".lnk") == 0;
+}
+
+int NotALinkPath(const Command& command, const std::wstring& path) {
+  PrintNote(L"tqutil: not a link path (it must end in .lnk): " + path);
+  return UsageError(command);
+}
+
 int CreateLink(const Args& args) {
   if (args.size() < 3) return UsageError(kLinkCommand);
+  if (!IsLinkPath(args[2])) return NotALinkPath(kLinkCommand, args[2]);
   std::wstring arguments, icon, description;
   for (size_t at = 3; at < args.size();) {
     if (!TakeOption(args, &at, L"--args", &arguments) && !TakeOption(args, &at, L"--icon", &icon) &&
@@ -112,6 +124,9 @@ int RunShortcut(const Args& args) {
   if (args.size() > 2 + 5) return UsageError(kShortcutCommand);
   for (size_t i = 2; i < args.size(); ++i) s[i - 2] = args[i];
   if (args[0] == L"create") {
+    const bool names_a_link = type == common::Desktop || type == common::QuickLaunch || type == common::ProgramFolder ||
+                              type == common::StartMenu || type == common::Taskbar;
+    if (names_a_link && !IsLinkPath(s[1])) return NotALinkPath(kShortcutCommand, s[1]);
     common::CreateShortcut(type, s[0], s[1], s[2], s[3], s[4]);
   } else if (args[0] == L"delete" && args.size() <= 2 + 3) {
     common::DeleteShortcut(type, s[0], s[1], s[2]);
