@@ -45,11 +45,18 @@ bool BreakDownLocalTime(__int64 time, std::tm& fields) {
   return _localtime64_s(&fields, &value) == 0;
 }
 
-// The runtime adds the fields up in int and wraps, so they are carried here in
-// 64 bits, and only a date it can answer for reaches it, every field in range.
+// The runtime adds the fields up in int and wraps, so fields out of range are
+// carried here in 64 bits, and only a date it can answer for reaches it.
 // Carrying wall-clock fields first gives what the runtime's own normalising
-// gives, daylight saving included.
+// gives, daylight saving included. Fields in range, nearly every call, go
+// straight to the runtime.
 __int64 MakeLocalTime(std::tm& fields) {
+  fields.tm_isdst = -1;
+  const bool in_range = fields.tm_sec >= 0 && fields.tm_sec < 60 && fields.tm_min >= 0 && fields.tm_min < 60 &&
+                        fields.tm_hour >= 0 && fields.tm_hour < 24 && fields.tm_mon >= 0 && fields.tm_mon < 12 &&
+                        fields.tm_mday >= 1 && fields.tm_mday <= 31 && fields.tm_year >= kFirstYear - 1900 &&
+                        fields.tm_year <= kLastYear - 1900;
+  if (in_range) return _mktime64(&fields);
   const long long minutes = static_cast<long long>(fields.tm_min) + FloorDiv(fields.tm_sec, 60);
   const long long hours = static_cast<long long>(fields.tm_hour) + FloorDiv(minutes, 60);
   const long long months = static_cast<long long>(fields.tm_mon);
@@ -64,7 +71,6 @@ __int64 MakeLocalTime(std::tm& fields) {
   fields.tm_hour = static_cast<int>(hours - FloorDiv(hours, 24) * 24);
   fields.tm_min = static_cast<int>(minutes - FloorDiv(minutes, 60) * 60);
   fields.tm_sec = static_cast<int>(fields.tm_sec - FloorDiv(fields.tm_sec, 60) * 60);
-  fields.tm_isdst = -1;
   return _mktime64(&fields);
 }
 
