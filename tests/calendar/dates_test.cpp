@@ -27,15 +27,17 @@ TEST(DateConversion, RoundTripsNormalisesAndRejectsUnrepresentableDates) {
   const long kSame[][8] = {{20170132, 0, 0, 0, 20170201, 0, 0, 0},   {20171301, 0, 0, 0, 20180101, 0, 0, 0},
                            {20170304, 24, 0, 0, 20170305, 0, 0, 0},  {20170229, 0, 0, 0, 20170301, 0, 0, 0},
                            {20170304, 0, -1, 0, 20170303, 23, 59, 0}, {20170304, 0, 0, 90, 20170304, 0, 1, 30},
-                           {19700101, 0, 0, INT_MAX, 20380119, 3, 14, 7}, {21000101, 0, 0, INT_MIN, 20311213, 20, 45, 52}};
+                           {19700101, 0, 0, INT_MAX, 20380119, 3, 14, 7},
+                           {21000101, 0, 0, INT_MIN, 20311213, 20, 45, 52}};
   for (const auto& c : kSame)
     EXPECT_EQ(DateToTime(c[0], c[1], c[2], c[3]), DateToTime(c[4], c[5], c[6], c[7])) << c[0];
   EXPECT_EQ(TimeToDate(DateToTime(20170100, 0, 0, 0)), 20161231u);
   // Fields that no calendar holds, however they would add up in int.
   const long long kUnrepresentable[][4] = {
-      {0, 0, 0, 0}, {19691231, 0, 0, 0}, {30010101, 0, 0, 0}, {0xFFFFFFFF, 0, 0, 0}, {19700101, INT_MIN, INT_MIN, INT_MIN},
-      {19700101, INT_MAX, INT_MAX, INT_MAX}, {20170304, 0, 0, INT_MIN}, {20170304, INT_MAX, 0, 0},
-      {20170304, INT_MIN, INT_MAX, 0}, {0xFFFFFFFF, INT_MIN, INT_MIN, INT_MIN}, {20179999, INT_MAX, INT_MAX, INT_MAX}};
+      {0, 0, 0, 0}, {19691231, 0, 0, 0}, {30010101, 0, 0, 0}, {0xFFFFFFFF, 0, 0, 0},
+      {19700101, INT_MIN, INT_MIN, INT_MIN}, {19700101, INT_MAX, INT_MAX, INT_MAX}, {20170304, 0, 0, INT_MIN},
+      {20170304, INT_MAX, 0, 0}, {20170304, INT_MIN, INT_MAX, 0}, {0xFFFFFFFF, INT_MIN, INT_MIN, INT_MIN},
+      {20179999, INT_MAX, INT_MAX, INT_MAX}};
   for (const auto& c : kUnrepresentable) EXPECT_EQ(DateToTime(c[0], c[1], c[2], c[3]), -1) << c[0] << " " << c[1];
   for (const __int64 time : {-1LL, LLONG_MIN, LLONG_MAX}) {
     EXPECT_EQ(TimeToDate(time), 0u) << time;
@@ -53,7 +55,8 @@ TEST(FormatTime, FitsThirtyFiveCharactersOrGivesEmpty) {
       {std::wstring(1000, L'y'), L""}, {L"%Q", L""}, {L"abc %", L""},
       // Literal text is copied as it is, whatever the runtime's code page holds.
       {L"%Y年%m月%d日", L"2017年03月04日"}, {L"\U0001F4C8 %H时%M分 \u00e9", L"\U0001F4C8 08时05分 \u00e9"},
-      {L"100%% %#d/%#m %#H", L"100% 4/3 8"}, {L"%Y" + std::wstring(31, L'\u5e74'), L"2017" + std::wstring(31, L'\u5e74')},
+      {L"100%% %#d/%#m %#H", L"100% 4/3 8"},
+      {L"%Y" + std::wstring(31, L'\u5e74'), L"2017" + std::wstring(31, L'\u5e74')},
       {L"%Y" + std::wstring(32, L'\u5e74'), L""}, {L"\u5e74%Q", L""}, {L"%#Q", L""}, {L"\u5e74%", L""},
       {std::wstring(L"%Y\0%m", 5), L""}};
   for (const auto& [format, expected] : cases) EXPECT_EQ(FormatTime(t, format), expected) << format.size();

@@ -91,7 +91,8 @@ TEST(DataFolders, AProductThatIsNoPlainNameOrDoesNotFitGivesEmptyAndCreatesNothi
       {roaming, L"C:\\escaped", here + L"\\dump_files", here + L"\\image", here + L"\\log", here + L"\\Persistent"});
   for (const wchar_t* product : {static_cast<const wchar_t*>(nullptr), L"", L"..", L"..\\escaped", L"a\\b",
                                  L"C:\\escaped", too_long.c_str(), fills.c_str()}) {
-    for (auto get : {&common::GetDumpFolder, &common::GetImageFolder, &common::GetLogFolder, &common::GetPersistentFolder})
+    for (auto get :
+         {&common::GetDumpFolder, &common::GetImageFolder, &common::GetLogFolder, &common::GetPersistentFolder})
       for (const bool create : {false, true}) EXPECT_EQ(get(product, create), L"") << (product ? product : L"null");
   }
   EXPECT_TRUE(watch.Unchanged());

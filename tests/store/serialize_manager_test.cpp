@@ -7,8 +7,8 @@
 
 #include "store/store_test_util.h"
 #include "support/sandbox.h"
-#include "win/scoped_handle.h"
 #include "t_common/store.h"
+#include "win/scoped_handle.h"
 
 namespace {
 
@@ -186,6 +186,21 @@ TEST_F(SerializeManagerTest, TypedValuesRoundTripAndTextThatDoesNotReadGivesTheD
   EXPECT_EQ(store.GetValue(L"t", L"missing", -1), -1);
 }
 
+// Bystanders in and beside the persistent folder, the files that a path in a
+// store name would reach outside it, and what the caller adds.
+SandboxWatch WatchAroundTheStore(std::vector<std::wstring> watched) {
+  const std::wstring persistent = common::GetPersistentFolder(L"Tessaquill", true);
+  const std::wstring product = persistent.substr(0, persistent.rfind(L'\\'));
+  wchar_t roaming[MAX_PATH] = {};
+  EXPECT_TRUE(common::GetAppDataDir(roaming, MAX_PATH, nullptr));
+  for (const std::wstring& folder : {persistent, product}) {
+    testing_support::PlantBystanders(folder);
+    for (const wchar_t* bystander : {L"\\keep.txt", L"\\keep.db", L"\\sub"}) watched.push_back(folder + bystander);
+  }
+  for (const std::wstring& escaped : {product, std::wstring(roaming)}) watched.push_back(escaped + L"\\escaped.db");
+  return SandboxWatch(std::move(watched));
+}
+
 // SQLite takes page 1 from a write-ahead log beside the file whenever the log
 // holds it: a file without SQLite's header must never open as the store that
 // wrote the log. It goes with the log and the store starts empty; an empty
@@ -214,7 +229,9 @@ TEST(SerializeManagerDamaged, AFileWithoutTheHeaderNeverOpensAsTheStoreOfALogBes
       ASSERT_TRUE(::DeleteFileW(a.file().c_str()));
       testing_support::PlantBystanders(a.file());
     }
-    const SandboxWatch watch({a.file()});
+    const bool kept = c.damage == kHeld || c.damage == kFolder;
+    using Paths = std::vector<std::wstring>;
+    const SandboxWatch watch = WatchAroundTheStore(kept ? Paths{a.file()} : Paths());
     const win::ScopedHandle holder(c.damage == kHeld ? ::CreateFileW(a.file().c_str(), GENERIC_READ,
                                                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                                                       OPEN_EXISTING, 0, nullptr)
@@ -233,8 +250,8 @@ TEST(SerializeManagerDamaged, AFileWithoutTheHeaderNeverOpensAsTheStoreOfALogBes
       store.SaveValue(L"t", L"k", L"v");
       EXPECT_EQ(store.GetValue(L"t", L"k", L""), L"v");
     }
-    if (c.damage == kHeld || c.damage == kFolder) {
-      EXPECT_TRUE(watch.Unchanged());
+    EXPECT_TRUE(watch.Unchanged());
+    if (kept) {
       EXPECT_TRUE(c.damage != kHeld || testing_support::ReadBytes(a.file() + L"-wal") == log_file);
       testing_support::RemoveTree(a.file());
       continue;
@@ -244,19 +261,6 @@ TEST(SerializeManagerDamaged, AFileWithoutTheHeaderNeverOpensAsTheStoreOfALogBes
   }
 }
 
-// Bystanders in and beside the persistent folder, and the files that a path
-// in a store name would reach outside it.
-SandboxWatch WatchAroundTheStore() {
-  const std::wstring persistent = common::GetPersistentFolder(L"Tessaquill", true);
-  const std::wstring product = persistent.substr(0, persistent.rfind(L'\\'));
-  wchar_t roaming[MAX_PATH] = {};
-  EXPECT_TRUE(common::GetAppDataDir(roaming, MAX_PATH, nullptr));
-  testing_support::PlantBystanders(persistent);
-  testing_support::PlantBystanders(product);
-  return SandboxWatch({persistent, product + L"\\keep.txt", product + L"\\keep.db", product + L"\\sub",
-                       product + L"\\escaped.db", std::wstring(roaming) + L"\\escaped.db"});
-}
-
 // A store name is one plain name, or empty for the default store. Any other
 // name, a NUL that would cut the path short included, reaches no file: the
 // store works in memory and its statements fail.
@@ -264,7 +268,7 @@ TEST(SerializeManagerRefused, ANameThatIsNoPlainNameReachesNoFile) {
   for (const std::wstring& name : {L"\0"s, L"sub\0junk"s, L"keep.txt\0"s, L"keep.db\0"s, L"..\\..\\..\\escaped"s,
                                    L"..\\escaped"s, L"sub\\escaped"s}) {
     SCOPED_TRACE(common::ws2s(name));
-    const SandboxWatch watch = WatchAroundTheStore();
+    const SandboxWatch watch = WatchAroundTheStore({common::GetPersistentFolder(L"Tessaquill", false)});
     EXPECT_EQ(common::GetStoreFilePath(name, true), L"");
     {
       SerializeManager store(name);
@@ -287,7 +291,7 @@ TEST_F(SerializeManagerTest, ANulInATableKeyOrValueReadsTheDefaultAndChangesNoth
   store.SaveValue(L"t", L"k", L"old");
   for (const auto& c : kCases) {
     SCOPED_TRACE(common::ws2s(c.table + L"|" + c.key + L"|" + c.value));
-    const SandboxWatch watch = WatchAroundTheStore();
+    const SandboxWatch watch = WatchAroundTheStore({common::GetPersistentFolder(L"Tessaquill", false)});
     store.SaveValue(c.table, c.key, c.value);
     store.SetValue(c.table, c.key, c.value);
     const bool readable = c.table == L"t" && c.key == L"k";
