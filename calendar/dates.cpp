@@ -1,14 +1,17 @@
 #include <wchar.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <climits>
 
 #include "calendar/local_time.h"
+#include "foundation/input_checks.h"
 #include "t_common/server_clock.h"
 
 namespace common {
 namespace {
 
-// wcsftime's buffer: 35 characters and the terminator.
+// 35 characters and wcsftime's terminator.
 constexpr size_t kFormatCapacity = 36;
 
 // The date's fields at 00:00:00, not yet normalised.
@@ -62,14 +65,30 @@ void AnalyzeDate(unsigned long date, int& year, int& month, int& day) {
   day = static_cast<int>(date % 100);
 }
 
+// The runtime's wcsftime passes literal text through its code page, which
+// mangles every character outside it (under Wine, the Chinese of a format):
+// only the conversions, a % with an optional # and one character, go to it.
 std::wstring FormatTime(__int64 time, const std::wstring& format) {
   std::tm fields;
-  if (!BreakDownLocalTime(time, fields)) return std::wstring();
-  wchar_t buffer[kFormatCapacity] = {};
-  const size_t written = wcsftime(buffer, kFormatCapacity, format.c_str(), &fields);
-  // Some runtimes report a full buffer without a terminator instead of 0.
-  if (written == 0 || written >= kFormatCapacity) return std::wstring();
-  return std::wstring(buffer);
+  if (HoldsNul(format) || !BreakDownLocalTime(time, fields)) return std::wstring();
+  std::wstring text;
+  for (size_t at = 0; at < format.size() && text.size() < kFormatCapacity;) {
+    if (format[at] != L'%') {
+      text += format[at++];
+      continue;
+    }
+    const size_t length = std::min(format.size() - at, format.compare(at, 2, L"%#") == 0 ? size_t{3} : size_t{2});
+    const std::wstring conversion = format.substr(at, length);
+    at += length;
+    wchar_t buffer[kFormatCapacity] = {};
+    errno = 0;
+    const size_t written = wcsftime(buffer, kFormatCapacity, conversion.c_str(), &fields);
+    // 0 is also the answer of a conversion that gives no text; errno tells a
+    // refused specifier (EINVAL) or one too long for the buffer (ERANGE).
+    if (written == 0 && errno != 0) return std::wstring();
+    text.append(buffer, std::min(written, kFormatCapacity));
+  }
+  return text.size() < kFormatCapacity ? text : std::wstring();
 }
 
 __int64 MoveTimeRelativeNow(int years, int months, int days) {

@@ -36,9 +36,13 @@ unsigned long GetLastTradingDate(unsigned long date) {
   // Stepping back from noon lands on the previous calendar day even across a
   // 23- or 25-hour day of a daylight-saving change; from midnight it would not.
   __int64 day = common::DateToTime(date, 12, 0, 0);
+  // Before a date the calendar cannot hold, or before its first day, there is
+  // no day to find: -1 and the date 0 are no time and no date.
+  if (day == -1) return date;
   for (int step = 0; step < kMaxDaysBack; ++step) {
     day -= kSecondsPerDay;
     const unsigned long candidate = common::TimeToDate(day);
+    if (candidate == 0) break;
     if (!IsHoliday(candidate)) return candidate;
   }
   return date;

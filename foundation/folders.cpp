@@ -8,6 +8,7 @@
 #include <cwchar>
 
 #include "foundation/executable_path_override.h"
+#include "foundation/input_checks.h"
 #include "foundation/path_buffer.h"
 #include "foundation/product_names.h"
 #include "foundation/wow64_path.h"
@@ -36,12 +37,15 @@ void ReadExecutablePath(wchar_t (&path)[MAX_PATH]) {
   ::GetModuleFileNameW(nullptr, path, MAX_PATH - 1);
 }
 
+// The product is one folder of the maker's, so a path in its name (.. among
+// them, which PathAppendW would resolve) is refused. A PathAppendW that does
+// not fit empties the path, and the next one would make it relative.
 std::wstring DataFolder(const wchar_t* product, const wchar_t* leaf, bool create) {
+  if (!product || !IsPlainName(product)) return std::wstring();
   wchar_t path[MAX_PATH] = {};
   if (!GetAppDataDir(path, MAX_PATH, nullptr)) return std::wstring();
-  ::PathAppendW(path, TQ_MAKER_NAME);
-  ::PathAppendW(path, product ? product : L"");
-  ::PathAppendW(path, leaf);
+  for (const wchar_t* part : {TQ_MAKER_NAME, product, leaf})
+    if (!::PathAppendW(path, part)) return std::wstring();
   if (create) MakeSureDirPathExist(path);
   return path;
 }
@@ -136,13 +140,14 @@ std::wstring PathFindFolder(const wchar_t* path) {
 
 std::wstring TrimBackslash(const std::wstring& text, const std::wstring& search, const std::wstring& replacement) {
   if (search.empty()) return text;
-  std::wstring result(text);
-  size_t position = 0;
-  while ((position = result.find(search, position)) != std::wstring::npos) {
-    result.replace(position, search.size(), replacement);
-    position += replacement.size();
+  // Built from the text in one pass: the scan never reaches inserted text.
+  std::wstring result;
+  size_t copied = 0;
+  for (size_t found = text.find(search); found != std::wstring::npos; found = text.find(search, copied)) {
+    result.append(text, copied, found - copied).append(replacement);
+    copied = found + search.size();
   }
-  return result;
+  return result.append(text, copied, std::wstring::npos);
 }
 
 bool ConvertToSysWow64Path(const wchar_t* source, wchar_t* destination, unsigned int capacity) {

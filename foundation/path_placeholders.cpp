@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 
+#include "foundation/input_checks.h"
+
 namespace common {
 namespace {
 
@@ -54,7 +56,8 @@ std::wstring FirefoxCacheFolder() {
 }  // namespace
 
 void EnvironmentPathConver(std::wstring& path, bool data_from_shell, bool x86_program_files) {
-  if (path.empty()) return;
+  // A NUL would end the text that the system calls see.
+  if (path.empty() || HoldsNul(path)) return;
 
   if (path[0] == L'^') {
     const size_t last_percent = path.rfind(L'%');

@@ -1,15 +1,18 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <unordered_map>
 
+#include "foundation/input_checks.h"
 #include "foundation/product_names.h"
 #include "t_base/program_log.h"
 #include "t_common/files.h"
 #include "t_common/folders.h"
 #include "t_common/store.h"
 #include "t_common/text.h"
+#include "win/scoped_handle.h"
 
 namespace common {
 
@@ -28,8 +31,66 @@ std::string QuoteName(const std::string& table) {
   return quoted + "\"";
 }
 
-void LogFailure(const wchar_t* format, const CppSQLite3Exception& error) {
-  WriteProgramLogNoMask(format, s2ws(error.errorMessage(), 65001).c_str());
+constexpr wchar_t kOpenFailure[] = L"初始化持久化失败：%s";
+
+void LogFailure(const wchar_t* format, const char* message) {
+  WriteProgramLogNoMask(format, s2ws(message, 65001).c_str());
+}
+void LogFailure(const wchar_t* format, const CppSQLite3Exception& error) { LogFailure(format, error.errorMessage()); }
+
+// A NUL would end the text early wherever it meets a C string.
+template <typename... Texts>
+bool AnyHoldsNul(const Texts&... texts) {
+  return (HoldsNul(texts) || ...);
+}
+
+// The store file's write-ahead log, index and journal, then the file itself
+// (never a folder in its place); false when the file stays.
+bool RemoveStoreFiles(const std::wstring& path) {
+  for (const wchar_t* suffix : {L"-wal", L"-shm", L"-journal"}) ForceRemoveFile((path + suffix).c_str());
+  return ForceRemoveFile(path.c_str());
+}
+
+// True when the file holds bytes that do not begin with SQLite's header
+// ("SQLite format 3" and a NUL); an empty file is a new store.
+bool LacksSqliteHeader(HANDLE file) {
+  static constexpr char kHeader[] = "SQLite format 3";
+  char bytes[sizeof kHeader] = {};
+  DWORD read = 0;
+  if (!::ReadFile(file, bytes, sizeof bytes, &read, nullptr)) return false;
+  return read > 0 && (read < sizeof bytes || std::memcmp(bytes, kHeader, sizeof bytes) != 0);
+}
+
+enum class StoreFile { kUsable, kReplaced, kDamagedAndKept };
+
+// SQLite takes page 1 from a write-ahead log beside the file whenever the log
+// holds it, so a file whose header is gone would open as the store that wrote
+// that log. Such a file is no store whatever lies beside it: it goes, with its
+// log, index and journal. Only a handle that shares nothing but deletion
+// decides that, so no process can have the file open meanwhile and a store
+// that another process is using (or creating) is never taken for a damaged
+// one. A damaged file that stays (someone else keeps it open) is not opened.
+StoreFile ClearDamagedFile(const std::wstring& path) {
+  constexpr int kAttempts = 20;
+  constexpr DWORD kPauseMs = 50;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    win::ScopedHandle own(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (own) {
+      if (!LacksSqliteHeader(own.get())) return StoreFile::kUsable;
+      // The file itself goes when own closes.
+      return RemoveStoreFiles(path) ? StoreFile::kReplaced : StoreFile::kDamagedAndKept;
+    }
+    // Missing (a new store), or a failure that SQLite reports itself (a folder, no access).
+    if (::GetLastError() != ERROR_SHARING_VIOLATION) return StoreFile::kUsable;
+    win::ScopedHandle shared(::CreateFileW(path.c_str(), GENERIC_READ,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (shared && !LacksSqliteHeader(shared.get())) return StoreFile::kUsable;
+    // Another process may be deciding about the same file right now.
+    ::Sleep(kPauseMs);
+  }
+  return StoreFile::kDamagedAndKept;
 }
 
 // UTF-8 to wide text as s2ws gives it, straight from the row's own text:
@@ -259,6 +320,9 @@ class SerializeManager::Cache {
 };
 
 std::wstring GetStoreFilePath(const std::wstring& name, bool create_folder) {
+  // One plain name: a path would leave the folder, and a NUL (a control
+  // character to IsPlainName) would cut the path short.
+  if (!name.empty() && !IsPlainName(name)) return std::wstring();
   const std::wstring folder = GetPersistentFolder(TQ_PRODUCT_NAME, create_folder);
   if (folder.empty()) return std::wstring();
   return folder + L"\\" + (name.empty() ? std::wstring(TQ_STORE_NAME) : name) + L".db";
@@ -280,10 +344,17 @@ void SerializeManager::OpenSerialize(const std::wstring& name) {
   // No other thread can reach the store before its construction ends, so
   // holding memory's lock through the load keeps no reader waiting.
   Lock lock(mutex_);
-  std::wstring path;
+  // Without a file the store works in memory; every statement then fails.
+  const std::wstring path = GetStoreFilePath(name, true);
+  if (path.empty()) {
+    LogFailure(kOpenFailure, "unable to open database file");
+    return;
+  }
+  const StoreFile file = ClearDamagedFile(path);
+  if (file != StoreFile::kUsable) LogFailure(kOpenFailure, "file is not a database");
+  if (file == StoreFile::kDamagedAndKept) return;
   Utf8Converter converter;
   try {
-    path = GetStoreFilePath(name, true);
     OpenDatabase(db_, path);
     CppSQLite3Query tables = db_.execQuery("select * from sqlite_master where type='table';");
     for (; !tables.eof(); tables.nextRow()) {
@@ -299,8 +370,8 @@ void SerializeManager::OpenSerialize(const std::wstring& name) {
     // The file cannot be deleted while it is open here. A log or journal left
     // beside it would be paired with the fresh file that takes its name.
     db_.close();
-    for (const wchar_t* suffix : {L"", L"-wal", L"-shm", L"-journal"}) DeleteDirectory((path + suffix).c_str(), false);
-    LogFailure(L"初始化持久化失败：%s", error);
+    RemoveStoreFiles(path);
+    LogFailure(kOpenFailure, error);
     try {
       OpenDatabase(db_, path);
     } catch (const CppSQLite3Exception&) {
@@ -312,18 +383,19 @@ void SerializeManager::OpenSerialize(const std::wstring& name) {
 std::wstring SerializeManager::GetValueImpl(const std::wstring& table, const std::wstring& key,
                                             const std::wstring& default_value) {
   Lock lock(mutex_);
-  if (table.empty() || key.empty()) return default_value;
+  if (table.empty() || key.empty() || AnyHoldsNul(table, key)) return default_value;
   const std::wstring* value = cache_->Find(table, key);
   return value ? *value : default_value;
 }
 
 void SerializeManager::SetValueImpl(const std::wstring& table, const std::wstring& key, const std::wstring& value) {
   Lock lock(mutex_);
-  if (table.empty() || key.empty()) return;
+  if (table.empty() || key.empty() || AnyHoldsNul(table, key, value)) return;
   cache_->Set(table, key, value);
 }
 
 void SerializeManager::SaveValueImpl(const std::wstring& table, const std::wstring& key, const std::wstring& value) {
+  if (AnyHoldsNul(table, key, value)) return;
   Lock statements(statement_mutex_);
   SetValueImpl(table, key, value);
   try {
@@ -373,6 +445,7 @@ bool SerializeManager::IsFindKey(const std::wstring& table, const std::wstring& 
 }
 
 std::map<std::wstring, std::wstring> SerializeManager::GetValues(const std::wstring& table) {
+  if (HoldsNul(table)) return {};
   Lock lock(mutex_);
   return cache_->Values(table);
 }
@@ -383,6 +456,7 @@ std::vector<std::wstring> SerializeManager::GetTables() {
 }
 
 void SerializeManager::DeleteKey(const std::wstring& table, const std::wstring& key) {
+  if (AnyHoldsNul(table, key)) return;
   Lock statements(statement_mutex_);
   {
     Lock lock(mutex_);
@@ -401,6 +475,7 @@ void SerializeManager::DeleteKey(const std::wstring& table, const std::wstring& 
 }
 
 void SerializeManager::DeleteTable(const std::wstring& table) {
+  if (HoldsNul(table)) return;
   Lock statements(statement_mutex_);
   try {
     const std::string narrow_table = ws2s(table, 65001);

@@ -36,7 +36,9 @@ T_COMMON_API bool GetAppName(wchar_t* buffer, unsigned int capacity);
 T_COMMON_API const wchar_t* GetWinDir();
 
 /// The product's data folders, leaf "dump_files", "image", "log" and
-/// "Persistent", created when create is true.
+/// "Persistent", created when create is true. Empty, and nothing created, when
+/// the product is no plain folder name (null, empty, a path) or the folder's
+/// path would not fit in 259 characters.
 ///@{
 T_COMMON_API std::wstring GetDumpFolder(const wchar_t* product, bool create);
 T_COMMON_API std::wstring GetImageFolder(const wchar_t* product, bool create);

@@ -12,8 +12,8 @@
 ///                                    path>\cache (the rest is dropped)
 ///   %VAR%...                         environment expansion; undefined stays
 /// @endverbatim
-/// Anything else is left as it is, and so is an expansion that would need more
-/// than 520 characters (never a cut path).
+/// Anything else is left as it is, and so are a path holding a NUL and an
+/// expansion that would need more than 520 characters (never a cut path).
 #ifndef T_COMMON_PATH_PLACEHOLDERS_H_
 #define T_COMMON_PATH_PLACEHOLDERS_H_
 

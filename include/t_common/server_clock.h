@@ -37,8 +37,10 @@ T_COMMON_API __int64 DateToTime(unsigned long date, int hour, int minute, int se
 /// Splits the number only: AnalyzeDate(123) gives 0, 1, 23.
 T_COMMON_API void AnalyzeDate(unsigned long date, int& year, int& month, int& day);
 
-/// wcsftime into 36 characters: empty when the text needs more than 35 or the
-/// format produces nothing (or is not one wcsftime accepts).
+/// The format with each conversion (% with an optional # and one character)
+/// made by wcsftime and the other text copied as it is: empty when the text
+/// needs more than 35 characters, the format holds a NUL or a conversion is
+/// one wcsftime refuses.
 T_COMMON_API std::wstring FormatTime(__int64 time, const std::wstring& format);
 
 /// Local midnight of the server's today moved by each field separately and then

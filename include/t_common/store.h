@@ -7,9 +7,10 @@
 /// SetValue changes memory only; SaveValue changes memory and then writes the
 /// row through at once. Database failures never reach the caller: each one is
 /// written to the program log and the operation ends quietly (a file that is
-/// not a database is deleted, and the store starts empty). Nothing is written
-/// back at destruction. Safe to use from several threads and, on one file,
-/// from several processes.
+/// not a database is deleted, and the store starts empty). A table name, key or
+/// value holding a NUL is refused: reads give the default, writes and deletes
+/// do nothing. Nothing is written back at destruction. Safe to use from several
+/// threads and, on one file, from several processes.
 ///
 /// The process-wide stores: SinglePersistentInstance() is the default file;
 /// PersistentInstance(name) is the file named by its first caller, whatever
@@ -43,7 +44,8 @@ class T_COMMON_API SerializeManager {
  public:
   /// The default store, "Tessaquill.db".
   SerializeManager();
-  /// `"<name>.db"`; an empty name is the default file.
+  /// `"<name>.db"`; an empty name is the default file. A name that is no plain
+  /// file name (a path, a NUL) opens no file: the store works in memory only.
   explicit SerializeManager(const std::wstring& name);
   ~SerializeManager();
   SerializeManager(const SerializeManager&) = delete;
@@ -157,7 +159,8 @@ T_COMMON_API SerializeManager& PersistentInstance(const std::wstring& name);
 /// Beyond the client's interface, for tools and tests that look at a store's
 /// file: the path of `"<name>.db"` in the persistent folder ("Tessaquill.db" for
 /// an empty name), with the folder created first when create_folder is true;
-/// empty when the application-data folder is unknown.
+/// empty when the name is no plain file name or the application-data folder is
+/// unknown.
 T_COMMON_API std::wstring GetStoreFilePath(const std::wstring& name, bool create_folder);
 }  // namespace common
 

@@ -6,8 +6,9 @@
 /// clock; phases are judged on the local hour and minute only. A moment on a
 /// date before the server's today is MarketClosed, after it MarketNotOpen.
 /// GetLastTradingDate looks back at most 14 days and returns its starting date
-/// when all were holidays. TimeSpanToNextMarketStatus is never below 3 and is
-/// exactly 3 while trading is on (opening call, morning, afternoon).
+/// when all were holidays or lie outside the calendar (1970 to 3000).
+/// TimeSpanToNextMarketStatus is never below 3 and is exactly 3 while trading
+/// is on (opening call, morning, afternoon).
 #ifndef T_COMMON_TRADING_H_
 #define T_COMMON_TRADING_H_
 

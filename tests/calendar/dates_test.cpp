@@ -26,13 +26,23 @@ TEST(DateConversion, RoundTripsNormalisesAndRejectsUnrepresentableDates) {
   // Date, hour, minute and second, then the same time with every field in range.
   const long kSame[][8] = {{20170132, 0, 0, 0, 20170201, 0, 0, 0},   {20171301, 0, 0, 0, 20180101, 0, 0, 0},
                            {20170304, 24, 0, 0, 20170305, 0, 0, 0},  {20170229, 0, 0, 0, 20170301, 0, 0, 0},
-                           {20170304, 0, -1, 0, 20170303, 23, 59, 0}, {20170304, 0, 0, 90, 20170304, 0, 1, 30}};
+                           {20170304, 0, -1, 0, 20170303, 23, 59, 0}, {20170304, 0, 0, 90, 20170304, 0, 1, 30},
+                           {19700101, 0, 0, INT_MAX, 20380119, 3, 14, 7},
+                           {21000101, 0, 0, INT_MIN, 20311213, 20, 45, 52}};
   for (const auto& c : kSame)
     EXPECT_EQ(DateToTime(c[0], c[1], c[2], c[3]), DateToTime(c[4], c[5], c[6], c[7])) << c[0];
   EXPECT_EQ(TimeToDate(DateToTime(20170100, 0, 0, 0)), 20161231u);
-  for (const unsigned long date : {0ul, 19691231ul, 30010101ul, 0xFFFFFFFFul}) EXPECT_EQ(DateToTime(date, 0, 0, 0), -1);
-  EXPECT_EQ(TimeToDate(-1), 0u);
-  EXPECT_EQ(FormatTime(-1, L"%Y"), L"");
+  // Fields that no calendar holds, however they would add up in int.
+  const long long kUnrepresentable[][4] = {
+      {0, 0, 0, 0}, {19691231, 0, 0, 0}, {30010101, 0, 0, 0}, {0xFFFFFFFF, 0, 0, 0},
+      {19700101, INT_MIN, INT_MIN, INT_MIN}, {19700101, INT_MAX, INT_MAX, INT_MAX}, {20170304, 0, 0, INT_MIN},
+      {20170304, INT_MAX, 0, 0}, {20170304, INT_MIN, INT_MAX, 0}, {0xFFFFFFFF, INT_MIN, INT_MIN, INT_MIN},
+      {20179999, INT_MAX, INT_MAX, INT_MAX}};
+  for (const auto& c : kUnrepresentable) EXPECT_EQ(DateToTime(c[0], c[1], c[2], c[3]), -1) << c[0] << " " << c[1];
+  for (const __int64 time : {-1LL, LLONG_MIN, LLONG_MAX}) {
+    EXPECT_EQ(TimeToDate(time), 0u) << time;
+    EXPECT_EQ(FormatTime(time, L"%Y"), L"") << time;
+  }
 }
 
 TEST(FormatTime, FitsThirtyFiveCharactersOrGivesEmpty) {
@@ -42,7 +52,13 @@ TEST(FormatTime, FitsThirtyFiveCharactersOrGivesEmpty) {
       {L"", L""}, {L"%Y%m%d", L"20170304"}, {L"%H:%M:%S literal", L"08:05:09 literal"}, {fits, fits},
       {fits + L"x", L""}, {L"%Y%Y%Y%Y%Y%Y%Y%Y", L"20172017201720172017201720172017"},
       {L"%Y%Y%Y%Y%Y%Y%Y%Y%Y", L""},  // 36 characters
-      {std::wstring(1000, L'y'), L""}, {L"%Q", L""}, {L"abc %", L""}};
+      {std::wstring(1000, L'y'), L""}, {L"%Q", L""}, {L"abc %", L""},
+      // Literal text is copied as it is, whatever the runtime's code page holds.
+      {L"%Y年%m月%d日", L"2017年03月04日"}, {L"\U0001F4C8 %H时%M分 \u00e9", L"\U0001F4C8 08时05分 \u00e9"},
+      {L"100%% %#d/%#m %#H", L"100% 4/3 8"},
+      {L"%Y" + std::wstring(31, L'\u5e74'), L"2017" + std::wstring(31, L'\u5e74')},
+      {L"%Y" + std::wstring(32, L'\u5e74'), L""}, {L"\u5e74%Q", L""}, {L"%#Q", L""}, {L"\u5e74%", L""},
+      {std::wstring(L"%Y\0%m", 5), L""}};
   for (const auto& [format, expected] : cases) EXPECT_EQ(FormatTime(t, format), expected) << format.size();
 }
 
@@ -53,7 +69,8 @@ TEST(MoveTimeRelativeNow, NormalisesEachFieldFromTheServerDateAcrossMonthsAndYea
       {20171231, 0, 0, 1, 20180101}, {20171231, 0, 12, 0, 20181231}, {20171231, 0, 0, -365, 20161231},
       {20160229, 1, 0, 0, 20170301}, {20160229, 4, 0, 0, 20200229}, {20170115, 0, -2, 0, 20161115},
       {20170115, 0, 0, -15, 20161231}, {20170311, 0, 0, 1, 20170312}, {20170311, 0, 0, 2, 20170313},
-      {20171106, 0, 0, -1, 20171105}, {20171106, 0, 0, -2, 20171104}};
+      {20171106, 0, 0, -1, 20171105}, {20171106, 0, 0, -2, 20171104}, {20170115, 1000, -12000, 0, 20170115},
+      {20170115, -47, 0, 17000, 20160801}};
   for (const auto& c : kCases) {
     SetServerDate(c.server_date);
     const __int64 moved = MoveTimeRelativeNow(c.years, c.months, c.days);
@@ -62,9 +79,11 @@ TEST(MoveTimeRelativeNow, NormalisesEachFieldFromTheServerDateAcrossMonthsAndYea
     EXPECT_EQ(FormatTime(moved, L"%H:%M:%S"), L"00:00:00") << c.expected;
   }
   SetServerDate(20170115);
-  EXPECT_EQ(MoveTimeRelativeNow(-100, 0, 0), -1);
-  EXPECT_EQ(MoveTimeRelativeNow(INT_MAX, 0, 0), -1);
-  EXPECT_EQ(MoveTimeRelativeNow(0, INT_MIN, INT_MIN), -1);
+  const int kUnrepresentable[][3] = {{-100, 0, 0},         {INT_MAX, 0, 0}, {0, INT_MIN, INT_MIN},
+                                     {0, 0, INT_MIN},      {0, 0, INT_MAX - 15}, {0, INT_MAX, 0},
+                                     {INT_MIN, 0, 0},      {INT_MAX - 117, INT_MIN, 0}};
+  for (const auto& c : kUnrepresentable)
+    EXPECT_EQ(MoveTimeRelativeNow(c[0], c[1], c[2]), -1) << c[0] << " " << c[1] << " " << c[2];
 }
 
 // Weeks run Sunday to Saturday, also around the daylight-saving changes.

@@ -32,8 +32,10 @@ class Trading : public ::testing::Test {
 };
 
 TEST_F(Trading, LastAndLatestTradingDatesSkipWeekendsAndHolidays) {
+  // Before a date the calendar cannot hold, or its first day, no trading day can be found.
   const std::pair<unsigned long, unsigned long> kLast[] = {
-      {kMonday, 20170303}, {20170307, kMonday}, {0, 20170303}, {20170305, 20170303}, {20170102, 20161230}};
+      {kMonday, 20170303},  {20170307, kMonday},   {0, 20170303},          {20170305, 20170303},
+      {20170102, 20161230}, {19700101, 19700101}, {30010101, 30010101}, {0xFFFFFFFF, 0xFFFFFFFF}};
   for (const auto& [date, last] : kLast) EXPECT_EQ(GetLastTradingDate(date), last) << date;
   EXPECT_EQ(GetLatestTradingDate(), kMonday);
   SharedCalendar().SetHolidays(2017, {20170303, kMonday});

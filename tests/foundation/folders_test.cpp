@@ -10,11 +10,13 @@
 #include <string>
 
 #include "foundation/wow64_path.h"
+#include "support/sandbox.h"
 #include "support/test_support.h"
 #include "t_common/os_version.h"
 
 namespace {
 
+using testing_support::SandboxWatch;
 using testing_support::ScopedTempDir;
 
 std::wstring ShellFolder(int csidl) {
@@ -74,6 +76,26 @@ TEST(DataFolders, PathShapeAndCreationOnlyWhenAsked) {
     EXPECT_TRUE(common::IsDir(expected.c_str())) << expected;
   }
   EXPECT_TRUE(testing_support::RemoveTree(product_root));
+}
+
+// A product that is no plain folder name, null or empty, or one the path
+// cannot fit, gives the empty result (never a relative path) and creates nothing.
+TEST(DataFolders, AProductThatIsNoPlainNameOrDoesNotFitGivesEmptyAndCreatesNothing) {
+  wchar_t roaming[MAX_PATH] = {}, current[MAX_PATH] = {};
+  ASSERT_TRUE(common::GetAppDataDir(roaming, MAX_PATH, nullptr));
+  ASSERT_GT(::GetCurrentDirectoryW(MAX_PATH, current), 0u);
+  const std::wstring here = current, too_long(250, L'x');
+  // The maker's folder and this product fill the path: no leaf fits.
+  const std::wstring fills(MAX_PATH - 1 - std::wcslen(roaming) - std::wcslen(L"\\Brovanta\\"), L'y');
+  const SandboxWatch watch(
+      {roaming, L"C:\\escaped", here + L"\\dump_files", here + L"\\image", here + L"\\log", here + L"\\Persistent"});
+  for (const wchar_t* product : {static_cast<const wchar_t*>(nullptr), L"", L"..", L"..\\escaped", L"a\\b",
+                                 L"C:\\escaped", too_long.c_str(), fills.c_str()}) {
+    for (auto get :
+         {&common::GetDumpFolder, &common::GetImageFolder, &common::GetLogFolder, &common::GetPersistentFolder})
+      for (const bool create : {false, true}) EXPECT_EQ(get(product, create), L"") << (product ? product : L"null");
+  }
+  EXPECT_TRUE(watch.Unchanged());
 }
 
 // Only the system folder is redirected; an unknown folder number gives empty.
@@ -159,6 +181,7 @@ TEST(PathText, CombineAndTrimBackslash) {
   EXPECT_EQ(common::TrimBackslash(L"a\\\\\\b", L"\\\\", L"\\"), L"a\\\\b");
   EXPECT_EQ(common::TrimBackslash(L"aaa", L"a", L"aa"), L"aaaaaa");
   EXPECT_EQ(common::TrimBackslash(L"x/y/z", L"/", L"\\"), L"x\\y\\z");
+  EXPECT_EQ(common::TrimBackslash(L"//a///b//", L"//", L""), L"a/b");
   EXPECT_EQ(common::TrimBackslash(L"abc", L"", L"z"), L"abc");
   EXPECT_EQ(common::TrimBackslash(L"", L"a", L"b"), L"");
 }

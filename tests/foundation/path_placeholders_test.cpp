@@ -12,6 +12,8 @@
 
 namespace {
 
+using namespace std::string_literals;
+
 // Each test sets the variables it reads, in this process only.
 std::wstring Converted(std::wstring path, bool data_from_shell = false, bool x86_program_files = false) {
   common::EnvironmentPathConver(path, data_from_shell, x86_program_files);
@@ -91,7 +93,9 @@ TEST(PercentForm, ExpandsAsTheSystemDoesAndOtherFormsAreUnchanged) {
       {L"%windir%\\%TQ_SURELY_UNDEFINED%", windir + L"\\%TQ_SURELY_UNDEFINED%"},
       {L"C:\\x", L"C:\\x"}, {L"", L""}, {L"x%windir%", L"x%windir%"},
       {L"%TQ_FITS%\\b", std::wstring(517, L'a') + L"\\b"}, {L"%TQ_TOO_LONG%\\b", L"%TQ_TOO_LONG%\\b"},
-      {L"%TQ_FAR_TOO_LONG%\\b", L"%TQ_FAR_TOO_LONG%\\b"}};
+      {L"%TQ_FAR_TOO_LONG%\\b", L"%TQ_FAR_TOO_LONG%\\b"},
+      // A NUL would end the text the system sees: the path stays as written.
+      {L"%windir%\0x"s, L"%windir%\0x"s}, {L"^%257%\\x\0"s, L"^%257%\\x\0"s}, {L"%firefox%\0"s, L"%firefox%\0"s}};
   for (const auto& [path, expected] : kCases) EXPECT_EQ(Converted(path), expected) << path;
   EXPECT_EQ(Converted(L"\\\\server\\share\\^%257%", true, true), L"\\\\server\\share\\^%257%");
 }

@@ -46,12 +46,16 @@ TEST(PersistentInstance, DefaultIsOneObjectBesideTheEmptyNamedStoreOnOneFile) {
   single.SetValue(L"instances", L"set only", L"2");
 }
 
+// A first name that is no plain name leaves the process with a store in
+// memory, whatever later callers pass.
 TEST(PersistentInstance, TheFirstNameWins) {
   if (!IsChildRun()) {
     ScopedStoreName a, b;
     const std::string self = "PersistentInstance.TheFirstNameWins";
     ASSERT_EQ(RunSelfInChild(self, {{L"TQ_STORE_A", a.get()}, {L"TQ_STORE_B", b.get()}}), 0);
     EXPECT_EQ(QueryFile(a.get(), "select key, value from t"), std::vector<std::string>{"k|through the second call"});
+    EXPECT_FALSE(common::IsPathFileExisting(b.file().c_str()));
+    ASSERT_EQ(RunSelfInChild(self, {{L"TQ_STORE_A", L"..\\Persistent\\" + b.get()}, {L"TQ_STORE_B", b.get()}}), 0);
     EXPECT_FALSE(common::IsPathFileExisting(b.file().c_str()));
     return;
   }

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "store/store_test_util.h"
+#include "support/sandbox.h"
 #include "t_common/store.h"
+#include "win/scoped_handle.h"
 
 namespace {
 
@@ -14,6 +16,8 @@ using namespace store_test;
 using common::SerializeManager;
 using Rows = std::vector<std::string>;
 using Values = std::map<std::wstring, std::wstring>;
+using testing_support::SandboxWatch;
+using namespace std::string_literals;
 
 void InsertRaw(const std::wstring& name, const std::string& sql) {
   CppSQLite3DB db;
@@ -182,35 +186,123 @@ TEST_F(SerializeManagerTest, TypedValuesRoundTripAndTextThatDoesNotReadGivesTheD
   EXPECT_EQ(store.GetValue(L"t", L"missing", -1), -1);
 }
 
-// SQLite pairs a write-ahead log with whatever file next takes its database's
-// name: a log (and its index) left beside the bad file goes with it.
-TEST_F(SerializeManagerTest, AFileThatIsNotADatabaseGoesWithItsLeftoverLogAndTheStoreStartsEmpty) {
-  {
-    ScopedStoreName other;
-    CppSQLite3DB db;
-    db.open(common::ws2s(other.file()).c_str(), true);
-    db.execDML("pragma journal_mode=wal; create table old (key text not null, value text not null);"
-               "insert into old values ('k', 'checkpointed'); pragma wal_checkpoint;"
-               "pragma wal_autocheckpoint=0; update old set value = 'in the log';");
-    for (const wchar_t* suffix : {L"-wal", L"-shm"})
-      ASSERT_TRUE(testing_support::WriteBytes(name_.file() + suffix, testing_support::ReadBytes(other.file() + suffix)));
+// Bystanders in and beside the persistent folder, the files that a path in a
+// store name would reach outside it, and what the caller adds.
+SandboxWatch WatchAroundTheStore(std::vector<std::wstring> watched) {
+  const std::wstring persistent = common::GetPersistentFolder(L"Tessaquill", true);
+  const std::wstring product = persistent.substr(0, persistent.rfind(L'\\'));
+  wchar_t roaming[MAX_PATH] = {};
+  EXPECT_TRUE(common::GetAppDataDir(roaming, MAX_PATH, nullptr));
+  for (const std::wstring& folder : {persistent, product}) {
+    testing_support::PlantBystanders(folder);
+    for (const wchar_t* bystander : {L"\\keep.txt", L"\\keep.db", L"\\sub"}) watched.push_back(folder + bystander);
   }
-  const std::string garbage(8192, 'G');
-  ASSERT_TRUE(testing_support::WriteBytes(name_.file(), garbage));
-  const LogWatch log;
-  {
-    SerializeManager store(name_.get());
-    EXPECT_TRUE(Logged(log, "初始化持久化失败：file is not a database")) << log.Added();
-    EXPECT_NE(testing_support::ReadBytes(name_.file()), garbage);
-    EXPECT_TRUE(store.GetTables().empty());
-    store.SaveValue(L"t", L"k", L"v");
-    EXPECT_EQ(store.GetValue(L"t", L"k", L""), L"v");
+  for (const std::wstring& escaped : {product, std::wstring(roaming)}) watched.push_back(escaped + L"\\escaped.db");
+  return SandboxWatch(std::move(watched));
+}
+
+// SQLite takes page 1 from a write-ahead log beside the file whenever the log
+// holds it: a file without SQLite's header must never open as the store that
+// wrote the log. It goes with the log and the store starts empty; an empty
+// file is a new store; a damaged file that another program holds open, and a
+// folder in the file's place, stay as they are and the store works in memory.
+TEST(SerializeManagerDamaged, AFileWithoutTheHeaderNeverOpensAsTheStoreOfALogBesideIt) {
+  enum Damage { kHeader, kEmpty, kHeld, kFolder };
+  const struct { Damage damage; const char* logged; } kCases[] = {{kHeader, "file is not a database"},
+                                                                  {kEmpty, nullptr},
+                                                                  {kHeld, "file is not a database"},
+                                                                  {kFolder, "unable to open database file"}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.damage);
+    ScopedStoreName a, b;
+    SerializeManager(a.get()).SaveValue(L"mine", L"k", L"a's row");
+    SerializeManager other(b.get());
+    other.SaveValue(L"theirs", L"k", L"b's row");
+    std::string bytes = testing_support::ReadBytes(a.file());
+    ASSERT_GE(bytes.size(), 16u);
+    if (c.damage == kHeader || c.damage == kHeld) bytes.replace(0, 16, 16, 'X');
+    if (c.damage == kEmpty) bytes.clear();
+    ASSERT_TRUE(testing_support::WriteBytes(a.file(), bytes));
+    const std::string log_file = testing_support::ReadBytes(b.file() + L"-wal");
+    ASSERT_TRUE(testing_support::WriteBytes(a.file() + L"-wal", log_file));
+    if (c.damage == kFolder) {
+      ASSERT_TRUE(::DeleteFileW(a.file().c_str()));
+      testing_support::PlantBystanders(a.file());
+    }
+    const bool kept = c.damage == kHeld || c.damage == kFolder;
+    using Paths = std::vector<std::wstring>;
+    const SandboxWatch watch = WatchAroundTheStore(kept ? Paths{a.file()} : Paths());
+    const win::ScopedHandle holder(c.damage == kHeld ? ::CreateFileW(a.file().c_str(), GENERIC_READ,
+                                                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                                      OPEN_EXISTING, 0, nullptr)
+                                                     : INVALID_HANDLE_VALUE);
+    const LogWatch log;
+    {
+      SerializeManager store(a.get());
+      EXPECT_TRUE(store.GetTables().empty());
+      // Once, with the reason.
+      const std::string added = log.Added();
+      size_t failures = 0;
+      for (size_t at = added.find("初始化持久化失败"); at != std::string::npos; at = added.find("初始化持久化失败", at + 1))
+        ++failures;
+      EXPECT_EQ(failures, c.logged ? 1u : 0u) << added;
+      EXPECT_TRUE(!c.logged || Logged(log, std::string("初始化持久化失败：") + c.logged)) << added;
+      store.SaveValue(L"t", L"k", L"v");
+      EXPECT_EQ(store.GetValue(L"t", L"k", L""), L"v");
+    }
+    EXPECT_TRUE(watch.Unchanged());
+    if (kept) {
+      EXPECT_TRUE(c.damage != kHeld || testing_support::ReadBytes(a.file() + L"-wal") == log_file);
+      testing_support::RemoveTree(a.file());
+      continue;
+    }
+    EXPECT_EQ(QueryFile(a.get(), "pragma integrity_check"), Rows{"ok"});
+    EXPECT_EQ(SerializeManager(a.get()).GetTables(), std::vector<std::wstring>{L"t"});
   }
-  EXPECT_EQ(QueryFile(name_.get(), "pragma integrity_check"), Rows{"ok"});
+}
+
+// A store name is one plain name, or empty for the default store. Any other
+// name, a NUL that would cut the path short included, reaches no file: the
+// store works in memory and its statements fail.
+TEST(SerializeManagerRefused, ANameThatIsNoPlainNameReachesNoFile) {
+  for (const std::wstring& name : {L"\0"s, L"sub\0junk"s, L"keep.txt\0"s, L"keep.db\0"s, L"..\\..\\..\\escaped"s,
+                                   L"..\\escaped"s, L"sub\\escaped"s}) {
+    SCOPED_TRACE(common::ws2s(name));
+    const SandboxWatch watch = WatchAroundTheStore({common::GetPersistentFolder(L"Tessaquill", false)});
+    EXPECT_EQ(common::GetStoreFilePath(name, true), L"");
+    {
+      SerializeManager store(name);
+      EXPECT_TRUE(store.GetTables().empty());
+      store.SaveValue(L"t", L"k", L"v");
+      store.DeleteKey(L"t", L"gone");
+      store.DeleteTable(L"t");
+      EXPECT_EQ(store.GetValues(L"t"), (Values{{L"k", L"v"}}));
+    }
+    EXPECT_TRUE(watch.Unchanged());
+  }
+}
+
+// A NUL in a table name, key or value: reads give the default, writes and
+// deletes do nothing, in memory and in the file.
+TEST_F(SerializeManagerTest, ANulInATableKeyOrValueReadsTheDefaultAndChangesNothing) {
+  const struct { std::wstring table, key, value; } kCases[] = {
+      {L"t\0x"s, L"k", L"v"}, {L"t", L"k\0x"s, L"v"}, {L"t", L"k", L"v\0x"s}, {L"t\0"s, L"k\0"s, L"v\0"s}};
   SerializeManager store(name_.get());
-  EXPECT_EQ(store.GetTables(), std::vector<std::wstring>{L"t"});
-  EXPECT_EQ(store.GetValue(L"t", L"k", L""), L"v");
-  EXPECT_FALSE(Logged(log, "保存持久化值失败"));
+  store.SaveValue(L"t", L"k", L"old");
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(common::ws2s(c.table + L"|" + c.key + L"|" + c.value));
+    const SandboxWatch watch = WatchAroundTheStore({common::GetPersistentFolder(L"Tessaquill", false)});
+    store.SaveValue(c.table, c.key, c.value);
+    store.SetValue(c.table, c.key, c.value);
+    const bool readable = c.table == L"t" && c.key == L"k";
+    EXPECT_EQ(store.GetValue(c.table, c.key, L"default"), readable ? L"old" : L"default");
+    EXPECT_EQ(store.GetValues(c.table), c.table == L"t" ? (Values{{L"k", L"old"}}) : Values());
+    if (!readable) store.DeleteKey(c.table, c.key);
+    if (c.table != L"t") store.DeleteTable(c.table);
+    EXPECT_EQ(store.GetValues(L"t"), (Values{{L"k", L"old"}}));
+    EXPECT_TRUE(watch.Unchanged());
+  }
+  EXPECT_EQ(QueryFile(name_.get(), "select key, value from t"), Rows{"k|old"});
 }
 
 TEST_F(SerializeManagerTest, ALockedFileLogsTheSaveFailureAndTheCacheKeepsTheValue) {
