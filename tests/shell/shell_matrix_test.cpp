@@ -22,10 +22,6 @@ using shell_test::MachineShellFolder;
 using shell_test::ScopedVerbRecorder;
 using testing_support::ScopedTempDir;
 
-// The 32-bit view's "Shell Folders" key, which a 64-bit prefix lacks.
-constexpr wchar_t kShellFolders32[] =
-    L"Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-
 struct Expected {
   const char* windows;
   bool xp;  // Quick Launch links, and the user's own Start menu
@@ -83,8 +79,8 @@ TEST_F(ShellOnVersion, PlacesOfEachKind) {
 // Deleting has no version test: each link is made again before it is deleted.
 TEST_F(ShellOnVersion, EachKindIsMadeOnlyOnItsVersions) {
   ScopedTempDir start_menu;
-  shell_test::ScopedNewMachineKey view(kShellFolders32);
-  ASSERT_TRUE(view.ok() && view.key().WriteString(L"Common Start Menu", start_menu.path()) == ERROR_SUCCESS);
+  const shell_test::ScopedShellFolder32 view(L"Common Start Menu", start_menu.path().c_str());
+  ASSERT_TRUE(view.ok());
   const std::wstring quick_launch = common::GetFolder(common::QuickLaunch);
   ASSERT_EQ(::SHCreateDirectoryExW(nullptr, quick_launch.c_str(), nullptr), ERROR_SUCCESS);
   struct Case {

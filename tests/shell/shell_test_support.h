@@ -57,14 +57,53 @@ inline std::set<std::wstring> FileNames(const std::wstring& folder) {
   return names;
 }
 
-// A "Shell Folders" value of the machine's 64-bit view.
+constexpr wchar_t kShellFoldersKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+// A "Shell Folders" value of the machine's 64-bit view (a 32-bit process's
+// plain reads go to the 32-bit one).
 inline std::wstring MachineShellFolder(const wchar_t* name) {
   win::RegistryKey key;
   std::wstring folder;
-  key.Open(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", KEY_READ);
+  key.Open(HKEY_LOCAL_MACHINE, kShellFoldersKey, KEY_READ | KEY_WOW64_64KEY);
   key.ReadString(name, &folder);
   return folder;
 }
+
+// One value of the 32-bit view's "Shell Folders" key (the Start menu's place
+// on 64-bit Windows) set, or removed when no value is given, for the scope;
+// afterwards the key is as it was. A prefix whose Wine runs 32-bit programs
+// has that key from its first boot, a 64-bit-only one lacks it.
+class ScopedShellFolder32 {
+ public:
+  explicit ScopedShellFolder32(const wchar_t* name, const wchar_t* value = nullptr) : name_(name) {
+    DWORD disposition = 0;
+    ok_ = key_.Create(HKEY_LOCAL_MACHINE, kShellFoldersKey, KEY_READ | KEY_WRITE | KEY_WOW64_32KEY, &disposition) ==
+          ERROR_SUCCESS;
+    created_ = ok_ && disposition == REG_CREATED_NEW_KEY;
+    had_value_ = ok_ && key_.ReadString(name, &old_value_) == ERROR_SUCCESS;
+    if (ok_ && value) ok_ = key_.WriteString(name, value) == ERROR_SUCCESS;
+    if (ok_ && !value && had_value_) ok_ = key_.DeleteValue(name) == ERROR_SUCCESS;
+  }
+  ~ScopedShellFolder32() {
+    if (created_) {
+      key_.reset();
+      ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kShellFoldersKey, KEY_WOW64_32KEY, 0);
+    } else if (had_value_) {
+      key_.WriteString(name_, old_value_);
+    } else {
+      key_.DeleteValue(name_);
+    }
+  }
+  ScopedShellFolder32(const ScopedShellFolder32&) = delete;
+  ScopedShellFolder32& operator=(const ScopedShellFolder32&) = delete;
+  bool ok() const { return ok_; }
+
+ private:
+  const wchar_t* name_;
+  win::RegistryKey key_;
+  std::wstring old_value_;
+  bool created_ = false, had_value_ = false, ok_ = false;
+};
 
 // An HKEY_LOCAL_MACHINE key that must be new under an existing parent (one
 // left by an interrupted run makes ok() false); deleted at scope exit.
