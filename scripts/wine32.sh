@@ -102,9 +102,11 @@ fi
 # through chroot in a mount namespace of the call's own, which ends with its
 # last process (a wineserver keeps the one it started in). Inside, the host's
 # /proc, /sys, /dev (with /dev/pts and /dev/shm), /tmp (the wineserver's
-# socket, X's), the dependency cache and every top-level folder of the host's
-# that is not part of the system (/work, /root, ...) are at their own paths, so
-# a prefix, a program and the files its arguments name are found where they are.
+# socket, X's), the dependency cache, every top-level folder of the host's that
+# is not part of the system (/work, /root, ...) and the folders the caller
+# names in TQ_WINE_SHARE (colon-separated; the test harness names the source
+# tree, the prefixes and the program's folder) are at their own paths, so a
+# prefix, a program and the files its arguments name are found where they are.
 write_wrapper() {  # name, the root's program
   local file=$WINE32_DIR/bin/$1 text
   text=$(cat <<EOF
@@ -121,6 +123,8 @@ for dir in /*/; do
     *) shared+=("\$dir") ;;
   esac
 done
+IFS=: read -r -a named <<<"\${TQ_WINE_SHARE:-}"
+shared+=("\${named[@]}")
 # The root's wineserver, never the wrapper's path, when Wine starts one inside.
 export WINESERVER=/usr/bin/wineserver
 exec unshare --mount --propagation private /bin/bash -euo pipefail -c '
@@ -128,8 +132,10 @@ exec unshare --mount --propagation private /bin/bash -euo pipefail -c '
   shift 4
   for dir in /dev /proc /sys; do mount --rbind "\$dir" "\$root\$dir"; done
   for ((i = 0; i < count; i++)); do
-    mkdir -p "\$root\$1"
-    mount --bind "\$1" "\$root\$1"
+    if [ -d "\$1" ]; then
+      mkdir -p "\$root\$1"
+      mount --bind "\$1" "\$root\$1"
+    fi
     shift
   done
   exec chroot "\$root" /bin/sh -c '\''cd "\$1" 2>/dev/null || cd /; shift; exec "\$@"'\'' sh "\$workdir" "\$program" "\$@"
