@@ -94,8 +94,8 @@ if [ ! -f "$ROOT/.t_common-root" ]; then
   if [ -L /etc/localtime ]; then ln -sfn "$(readlink /etc/localtime)" "$ROOT.new/etc/localtime"; fi
   touch "$ROOT.new/.t_common-root"
   mv "$ROOT.new" "$ROOT"
-  say "root made in $((SECONDS - started)) s, $(du -sh --one-file-system "$ROOT" | cut -f1)," \
-    "$(chroot "$ROOT" dpkg-query -W -f='${Package}:${Architecture} ${Version}, ' wine wine64 wine32:i386)"
+  say "root made in $((SECONDS - started)) s, $(du -sh --one-file-system "$ROOT" | cut -f1):" \
+    "$(chroot "$ROOT" dpkg-query -W -f='${Package}:${Architecture} ${Version}\n' wine wine64 wine32:i386 | paste -sd ' ')"
 fi
 
 # The wrappers: the root's program with the caller's arguments and environment,
