@@ -16,11 +16,10 @@
 set(TQ_WINE_ROOT ${CMAKE_BINARY_DIR}/wine)
 set(TQ_WINE_RUN ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
 set(TQ_WINE_ENV "TQ_WINE_ROOT=${TQ_WINE_ROOT}")
-# Debian's 32-bit Wine cannot be installed here: 32-bit programs run under the
-# WoW64 Wine that scripts/wine32.sh builds.
+# 32-bit programs run under Debian's Wine in the root of scripts/wine32.sh,
+# through its wrappers (the host's Wine is 64-bit only).
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  set(TQ_WINE_BIN ${TQ_DEPS_DIR}/wine32/install/bin CACHE PATH "The Wine that runs the 32-bit test programs")
-  list(APPEND TQ_WINE_ENV "TQ_WINE_BIN=${TQ_WINE_BIN}")
+  list(APPEND TQ_WINE_ENV "TQ_WINE_BIN=${TQ_DEPS_DIR}/wine32/bin")
 endif()
 
 add_test(NAME wine_prefix COMMAND ${TQ_WINE_RUN} --prepare)

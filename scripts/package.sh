@@ -31,29 +31,35 @@ if ! diff -u "$build/package/install.list" "$build/package/zip.list" >&2; then
   exit 1
 fi
 
-consumer_config() {  # build folder, Boost include folder
-  cmake -S examples/consumer -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+consumer_config() {  # build folder, more cmake options
+  local folder=$1
+  shift
+  rm -rf "$folder"
+  cmake -S examples/consumer -B "$folder" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_SYSTEM_NAME=Windows -DCMAKE_CXX_COMPILER="$triple-g++-posix" \
-    -DCMAKE_PREFIX_PATH="$install" -DT_COMMON_BOOST_INCLUDE_DIR="$2"
+    -DCMAKE_PREFIX_PATH="$install" "$@"
 }
 # Without Boost's headers the package refuses, saying what it needs.
-rm -rf "$build/consumer-no-boost"
-if consumer_config "$build/consumer-no-boost" "$build/no-such-folder" >"$build/package/no-boost.log" 2>&1 ||
+if consumer_config "$build/consumer-no-boost" -DT_COMMON_BOOST_INCLUDE_DIR="$build/no-such-folder" \
+     >"$build/package/no-boost.log" 2>&1 ||
    ! grep -q "t_common needs Boost's headers" "$build/package/no-boost.log"; then
   cat "$build/package/no-boost.log" >&2
   echo "package.sh: the package did not refuse a build without Boost's headers" >&2
   exit 1
 fi
+# A client build that names nothing but the install tree: the package finds
+# Boost's headers on its own, here among the host's in /usr/include.
 consumer=$build/consumer
-consumer_config "$consumer" "${TQ_DEPS_DIR:-/var/cache/t_common-deps}/boost-include" >/dev/null
+consumer_config "$consumer" >/dev/null
 cmake --build "$consumer"
 echo "package.sh: $zip ($(wc -l < "$build/package/install.list") files), consumer built from $install"
 
 wineserver=wineserver
 if [ "$arch" = x86 ]; then
-  wine32=${TQ_DEPS_DIR:-/var/cache/t_common-deps}/wine32/install
+  wine32=${TQ_DEPS_DIR:-/var/cache/t_common-deps}/wine32
   if [ ! -f "$wine32/ready" ]; then
-    echo "package.sh: no working 32-bit Wine here; the x86 consumer was built, not run"
+    echo "package.sh: no Wine here runs 32-bit programs (scripts/wine32.sh makes one where the machine" \
+      "runs 32-bit code): the x86 consumer was built, not run"
     exit 0
   fi
   export TQ_WINE_BIN=$wine32/bin

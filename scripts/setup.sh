@@ -79,4 +79,13 @@ fi
 mkdir -p "$DEPS_DIR/boost-include"
 [ -e "$DEPS_DIR/boost-include/boost" ] || ln -s /usr/include/boost "$DEPS_DIR/boost-include/boost"
 
+# The Wine that runs the 32-bit tests, where this machine runs 32-bit code;
+# where it does not, scripts/wine32.sh says so in one line (status 3).
+wine32_status=0
+bash "$(dirname "$0")/wine32.sh" || wine32_status=$?
+if [ $wine32_status -ne 0 ] && [ $wine32_status -ne 3 ]; then
+  echo "setup: scripts/wine32.sh failed (status $wine32_status)" >&2
+  exit $wine32_status
+fi
+
 echo "setup: ready (dependencies in $DEPS_DIR)"

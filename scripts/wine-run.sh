@@ -5,8 +5,9 @@
 #   wine-run.sh --stop-all          stop the wineserver of every prefix under the root
 # Environment: TQ_WINE_ROOT (required), TQ_WINVER (a `winecfg /v` name, own prefix),
 # TQ_PREFIX (a prefix of its own by that name, for state no other test touches), TZ,
-# TQ_WINE_BIN (the bin folder of another Wine, such as the WoW64 build of
-# scripts/wine32.sh that runs 32-bit programs; default: the installed Wine),
+# TQ_WINE_BIN (the bin folder of another Wine's wine and wineserver, such as the
+# wrappers of scripts/wine32.sh that run 32-bit programs; default: the installed
+# Wine; it gets TQ_WINE_SHARE, the folders the program needs to see),
 # TQ_XVFB=1 (run on a virtual X display), TQ_DRIVES ("q:=/unix/folder ...": drive
 # letters mapped in the prefix, the folders created), TQ_HEAP_LOG (a file: run
 # with Wine's heap checking and append every heap warning there, after the
@@ -34,6 +35,13 @@ unset WAYLAND_DISPLAY
 if [ -n "${TQ_WINE_BIN:-}" ]; then
   wine="$TQ_WINE_BIN/wine"
   export WINESERVER="$TQ_WINE_BIN/wineserver"
+  # Such a Wine may run in a root of its own, like that of scripts/wine32.sh:
+  # the folders the program needs to see there (the source tree, the prefixes,
+  # the program's own), separated by colons.
+  share=("$(cd "$(dirname "$0")/.." && pwd)" "$root")
+  if [ -f "${1:-}" ]; then share+=("$(cd "$(dirname "$1")" && pwd)"); fi
+  TQ_WINE_SHARE=$(IFS=:; echo "${share[*]}")
+  export TQ_WINE_SHARE
 else
   wine=wine
   export WINESERVER=wineserver
@@ -52,12 +60,10 @@ fi
 # copy of its own.
 boot_prefix() {
   rm -rf "$1"
-  if [ -n "${TQ_WINE_BIN:-}" ]; then
-    # That Wine is built without X: windows, which COM apartments and
-    # wineboot create, need the null display driver from the start.
-    mkdir -p "$1"
-    printf 'WINE REGISTRY Version 2\n\n[Software\\\\Wine\\\\Drivers]\n"Graphics"="null"\n' > "$1/user.reg"
-  fi
+  # A crash ends the program at once: winedbg's crash dialog would wait for a
+  # click that never comes (on a display no one sees) until CTest gives up.
+  mkdir -p "$1"
+  printf 'WINE REGISTRY Version 2\n\n[Software\\\\Wine\\\\WineDbg]\n"ShowCrashDialog"=dword:00000000\n' >"$1/user.reg"
   WINEPREFIX="$1" "$wine" wineboot -i >/dev/null 2>&1
   WINEPREFIX="$1" "$WINESERVER" -w
   touch "$1/.ready"

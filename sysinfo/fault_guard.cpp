@@ -2,19 +2,20 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 namespace common {
 namespace {
 
-// RtlCaptureContext returns a second time when the handler resumes this
-// context after a fault; faulted tells the two returns apart.
+// A fault never resumes a context captured by hand: on i686 RtlCaptureContext
+// describes its caller's caller through EBP, which optimised code does not
+// keep. The guard marks its resume point with GCC's __builtin_setjmp, which
+// the compiler knows returns twice (it keeps the frame it needs and reloads
+// every register after the second return), and the fault comes back there
+// through __builtin_longjmp from Land.
 struct GuardFrame {
-  CONTEXT resume;
-  volatile LONG faulted;
+  void* resume[5];  // __builtin_setjmp's buffer
   GuardFrame* outer;
-#if defined(__i386__)
-  // Frames the body registered on the x86 SEH chain die with the body.
-  EXCEPTION_REGISTRATION_RECORD* exception_list;
-#endif
 };
 
 DWORD GuardSlot() {
@@ -38,13 +39,28 @@ bool IsFault(DWORD code) {
   }
 }
 
+// Where a faulting thread continues: back into Enter, on the same thread, so
+// its own slot names the innermost guard.
+[[noreturn]] void Land() {
+  auto* frame = static_cast<GuardFrame*>(::TlsGetValue(GuardSlot()));
+  __builtin_longjmp(frame->resume, 1);
+}
+
 LONG CALLBACK OnException(EXCEPTION_POINTERS* pointers) {
   // Only the thread that owns a guard has a frame in its slot; TlsGetValue
   // neither allocates nor locks, so any thread may pass through here.
-  auto* frame = static_cast<GuardFrame*>(::TlsGetValue(GuardSlot()));
-  if (!frame || !IsFault(pointers->ExceptionRecord->ExceptionCode)) return EXCEPTION_CONTINUE_SEARCH;
-  frame->faulted = 1;
-  *pointers->ContextRecord = frame->resume;
+  if (!::TlsGetValue(GuardSlot()) || !IsFault(pointers->ExceptionRecord->ExceptionCode))
+    return EXCEPTION_CONTINUE_SEARCH;
+  // Land runs below the faulting frame (Windows has no red zone), its stack
+  // aligned as right after a call.
+  CONTEXT& context = *pointers->ContextRecord;
+#if defined(__x86_64__)
+  context.Rsp = (context.Rsp & ~std::uint64_t{15}) - 8;
+  context.Rip = reinterpret_cast<std::uintptr_t>(&Land);
+#else
+  context.Esp = (context.Esp & ~DWORD{15}) - 4;
+  context.Eip = reinterpret_cast<std::uintptr_t>(&Land);
+#endif
   return EXCEPTION_CONTINUE_EXECUTION;
 }
 
@@ -60,6 +76,15 @@ void SetExceptionList(EXCEPTION_REGISTRATION_RECORD* list) {
 }
 #endif
 
+// False when a fault in the body came back here. A function of its own, so
+// that nothing of the caller's lives in registers across the second return.
+__attribute__((noinline)) bool Enter(GuardFrame* frame, DWORD slot, void (*body)(void*), void* context) {
+  if (__builtin_setjmp(frame->resume)) return false;
+  ::TlsSetValue(slot, frame);
+  body(context);
+  return true;
+}
+
 }  // namespace
 
 bool RunWithFaultGuard(void (*body)(void* context), void* context) {
@@ -69,23 +94,18 @@ bool RunWithFaultGuard(void (*body)(void* context), void* context) {
   if (!handler) return false;
 
   GuardFrame frame;
-  frame.faulted = 0;
   frame.outer = static_cast<GuardFrame*>(::TlsGetValue(slot));
 #if defined(__i386__)
-  frame.exception_list = CurrentExceptionList();
+  // Frames the body registered on the x86 SEH chain die with the body.
+  EXCEPTION_REGISTRATION_RECORD* const exception_list = CurrentExceptionList();
 #endif
-  ::RtlCaptureContext(&frame.resume);
-  if (!frame.faulted) {
-    ::TlsSetValue(slot, &frame);
-    body(context);
-  } else {
+  const bool completed = Enter(&frame, slot, body, context);
 #if defined(__i386__)
-    SetExceptionList(frame.exception_list);
+  if (!completed) SetExceptionList(exception_list);
 #endif
-  }
   ::TlsSetValue(slot, frame.outer);
   ::RemoveVectoredExceptionHandler(handler);
-  return !frame.faulted;
+  return completed;
 }
 
 }  // namespace common

@@ -22,6 +22,7 @@
 #include "t_common/text.h"
 #include "win/com.h"
 #include "win/scoped_handle.h"
+#include "win/windows_bitness.h"
 
 namespace {
 
@@ -176,11 +177,13 @@ TEST(FakeScheduler, EachFailingStepIsLoggedAndReleasesEverything) {
 }
 
 // Wine's own scheduler (a Windows 7 prefix) stores a registered task as the
-// file system32\tasks\<name>, UTF-8 XML behind a byte-order mark.
+// file system32\tasks\<name>, UTF-8 XML behind a byte-order mark. A 32-bit
+// process on 64-bit Windows sees SysWOW64 as system32 and the real one as
+// Sysnative.
 std::wstring StoredTaskFile(const std::wstring& name) {
-  wchar_t system[MAX_PATH];
-  ::GetSystemDirectoryW(system, MAX_PATH);
-  return std::wstring(system) + L"\\tasks\\" + name;
+  wchar_t windows[MAX_PATH];
+  ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  return std::wstring(windows) + (win::IsWow64Process() ? L"\\Sysnative" : L"\\system32") + L"\\tasks\\" + name;
 }
 
 TEST(RealScheduler, DailyTaskIsStoredAndASecondRegistrationReplacesIt) {

@@ -79,8 +79,8 @@ TEST_F(ShellOnVersion, PlacesOfEachKind) {
 // Deleting has no version test: each link is made again before it is deleted.
 TEST_F(ShellOnVersion, EachKindIsMadeOnlyOnItsVersions) {
   ScopedTempDir start_menu;
-  shell_test::ScopedNewMachineKey view(shell_test::kShellFolders32);
-  ASSERT_TRUE(view.ok() && view.key().WriteString(L"Common Start Menu", start_menu.path()) == ERROR_SUCCESS);
+  const shell_test::ScopedShellFolder32 view(L"Common Start Menu", start_menu.path().c_str());
+  ASSERT_TRUE(view.ok());
   const std::wstring quick_launch = common::GetFolder(common::QuickLaunch);
   ASSERT_EQ(::SHCreateDirectoryExW(nullptr, quick_launch.c_str(), nullptr), ERROR_SUCCESS);
   struct Case {

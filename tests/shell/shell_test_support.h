@@ -7,6 +7,7 @@
 #include <tlhelp32.h>
 
 #include <chrono>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
@@ -61,19 +62,53 @@ inline std::set<std::wstring> FileNames(const std::wstring& folder) {
   return names;
 }
 
-constexpr wchar_t kShellFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-// The 32-bit view's key, which a 64-bit prefix lacks.
-constexpr wchar_t kShellFolders32[] =
-    L"Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+constexpr wchar_t kShellFoldersKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
-// A "Shell Folders" value of the machine's 64-bit view.
+// A "Shell Folders" value of the machine's 64-bit view (a 32-bit process's
+// plain reads go to the 32-bit one).
 inline std::wstring MachineShellFolder(const wchar_t* name) {
   win::RegistryKey key;
   std::wstring folder;
-  key.Open(HKEY_LOCAL_MACHINE, kShellFolders, KEY_READ);
+  key.Open(HKEY_LOCAL_MACHINE, kShellFoldersKey, KEY_READ | KEY_WOW64_64KEY);
   key.ReadString(name, &folder);
   return folder;
 }
+
+// One value of the 32-bit view's "Shell Folders" key (the Start menu's place
+// on 64-bit Windows) set, or removed when no value is given, for the scope;
+// afterwards the key is as it was. A prefix whose Wine runs 32-bit programs
+// has that key from its first boot, a 64-bit-only one lacks it.
+class ScopedShellFolder32 {
+ public:
+  explicit ScopedShellFolder32(const wchar_t* name, const wchar_t* value = nullptr) : name_(name) {
+    DWORD disposition = 0;
+    ok_ = key_.Create(HKEY_LOCAL_MACHINE, kShellFoldersKey, KEY_READ | KEY_WRITE | KEY_WOW64_32KEY, &disposition) ==
+          ERROR_SUCCESS;
+    created_ = ok_ && disposition == REG_CREATED_NEW_KEY;
+    had_value_ = ok_ && key_.ReadString(name, &old_value_) == ERROR_SUCCESS;
+    if (ok_ && value) ok_ = key_.WriteString(name, value) == ERROR_SUCCESS;
+    if (ok_ && !value && had_value_) ok_ = key_.DeleteValue(name) == ERROR_SUCCESS;
+  }
+  ~ScopedShellFolder32() {
+    if (created_) {
+      key_.reset();
+      ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kShellFoldersKey, KEY_WOW64_32KEY, 0);
+    } else if (had_value_) {
+      key_.WriteString(name_, old_value_);
+    } else {
+      key_.DeleteValue(name_);
+    }
+  }
+  ScopedShellFolder32(const ScopedShellFolder32&) = delete;
+  ScopedShellFolder32& operator=(const ScopedShellFolder32&) = delete;
+  bool ok() const { return ok_; }
+
+ private:
+  const wchar_t* name_;
+  win::RegistryKey key_;
+  std::wstring old_value_;
+  bool created_ = false, had_value_ = false, ok_ = false;
+};
 
 // An HKEY_LOCAL_MACHINE key that must be new under an existing parent (one
 // left by an interrupted run makes ok() false); deleted at scope exit.
@@ -108,8 +143,8 @@ class ScopedCommonFolders {
  public:
   ScopedCommonFolders() {
     win::RegistryKey key;
-    ok_ = view32_.ok() && view32_.key().WriteString(L"Common Start Menu", start_menu) == ERROR_SUCCESS &&
-          key.Open(HKEY_LOCAL_MACHINE, kShellFolders, KEY_READ | KEY_WRITE) == ERROR_SUCCESS;
+    ok_ = key.Open(HKEY_LOCAL_MACHINE, kShellFoldersKey, KEY_READ | KEY_WRITE | KEY_WOW64_64KEY) == ERROR_SUCCESS;
+    for (const auto& view : views32_) ok_ = ok_ && view->ok();
     for (int i = 0; ok_ && i < 4; ++i) ok_ = key.ReadString(kValues[i], &saved_[i]) == ERROR_SUCCESS;
     restore_ = ok_;
     for (int i = 0; ok_ && i < 4; ++i) ok_ = key.WriteString(kValues[i], *folders_[i]) == ERROR_SUCCESS;
@@ -118,7 +153,7 @@ class ScopedCommonFolders {
   }
   ~ScopedCommonFolders() {
     win::RegistryKey key;
-    if (restore_ && key.Open(HKEY_LOCAL_MACHINE, kShellFolders, KEY_WRITE) == ERROR_SUCCESS)
+    if (restore_ && key.Open(HKEY_LOCAL_MACHINE, kShellFoldersKey, KEY_WRITE | KEY_WOW64_64KEY) == ERROR_SUCCESS)
       for (int i = 0; i < 4; ++i) key.WriteString(kValues[i], saved_[i]);
   }
   bool ok() const { return ok_; }
@@ -136,7 +171,12 @@ class ScopedCommonFolders {
                                                 L"Common Startup"};
   const std::wstring* folders_[4] = {&desktop, &start_menu, &programs, &startup};
   const std::wstring beside_quick_launch_ = quick_launch.substr(0, quick_launch.rfind(L'\\'));
-  ScopedNewMachineKey view32_{kShellFolders32};
+  // A 32-bit process reads every value from the 32-bit view, a 64-bit one the Start menu's.
+  const std::unique_ptr<ScopedShellFolder32> views32_[4] = {
+      std::make_unique<ScopedShellFolder32>(kValues[0], desktop.c_str()),
+      std::make_unique<ScopedShellFolder32>(kValues[1], start_menu.c_str()),
+      std::make_unique<ScopedShellFolder32>(kValues[2], programs.c_str()),
+      std::make_unique<ScopedShellFolder32>(kValues[3], startup.c_str())};
   std::wstring saved_[4];
   bool ok_ = false, restore_ = false;
 };

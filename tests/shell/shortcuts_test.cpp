@@ -66,10 +66,12 @@ TEST(ProgramFolder, CreatedUnderCommonProgramsWithTheDefaultOrAGivenName) {
   }
 }
 
-// Kinds outside 0 to 5, names no file can have, and the Start menu without the
-// 32-bit view of the shell folders (which it is read from on 64-bit Windows,
-// and which the prefix lacks): nothing happens, and no place gets anything.
+// Kinds outside 0 to 5, names no file can have, and the Start menu without its
+// value in the 32-bit view of the shell folders (which it is read from on
+// 64-bit Windows): nothing happens, and no place gets anything.
 TEST(Shortcuts, BadInputWritesNothing) {
+  const shell_test::ScopedShellFolder32 no_start_menu(L"Common Start Menu");
+  ASSERT_TRUE(no_start_menu.ok());
   const std::wstring places[] = {
       MachineShellFolder(L"Common Desktop"), MachineShellFolder(L"Common Programs"),
       MachineShellFolder(L"Common Start Menu"), MachineShellFolder(L"Common Startup"),

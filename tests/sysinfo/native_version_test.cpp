@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <stdexcept>
 #include <vector>
 
@@ -17,10 +18,24 @@
 
 namespace {
 
+// Every faulting write of the bodies below is counted right before it: a
+// guard that resumes in the wrong frame runs bodies again or skips them, and
+// the count tells, whatever the guard returned.
+std::atomic<int> g_faulting_writes{0};
 void WriteToUnmappedMemory() {
+  ++g_faulting_writes;
   volatile std::uintptr_t address = 0x10;
   *reinterpret_cast<volatile int*>(address) = 1;
 }
+
+// The faulting writes since construction.
+class FaultCount {
+ public:
+  int operator()() const { return g_faulting_writes - start_; }
+
+ private:
+  const int start_ = g_faulting_writes;
+};
 
 TEST(FindExportByName, FindsWhatGetProcAddressFindsIgnoringCaseAndNothingElse) {
   const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll"), kernel32 = ::GetModuleHandleW(L"kernel32.dll");
@@ -66,6 +81,7 @@ TEST(FaultGuard, CppExceptionsInsideTheBodyAreLeftToTheirHandlers) {
 }
 
 TEST(FaultGuard, ThreadsFaultIndependently) {
+  const FaultCount writes;
   std::atomic<int> threads{0}, faults{0}, completions{0};
   testing_support::RunOnThreadsAtOnce(4, [&] {
     const int t = threads++;
@@ -79,6 +95,30 @@ TEST(FaultGuard, ThreadsFaultIndependently) {
   });
   EXPECT_EQ(faults.load(), 400);
   EXPECT_EQ(completions.load(), 400);
+  EXPECT_EQ(writes(), 400);
+}
+
+// An inner guard's fault ends only the inner body; the outer one's own fault
+// after it ends the outer body, and each guard answers for its own.
+TEST(FaultGuard, NestedGuardsEachEndTheirOwnBody) {
+  const FaultCount writes;
+  struct Steps {
+    bool inner_completed = true;
+    int reached = 0;
+  } steps;
+  EXPECT_FALSE(common::RunWithFaultGuard(
+      [](void* context) {
+        Steps& steps = *static_cast<Steps*>(context);
+        steps.inner_completed = common::RunWithFaultGuard([](void*) { WriteToUnmappedMemory(); }, nullptr);
+        ++steps.reached;
+        WriteToUnmappedMemory();
+        ++steps.reached;
+      },
+      &steps));
+  EXPECT_FALSE(steps.inner_completed);
+  EXPECT_EQ(steps.reached, 1);
+  EXPECT_EQ(writes(), 2);
+  EXPECT_TRUE(common::RunWithFaultGuard([](void*) {}, nullptr));
 }
 
 #if defined(__i386__)
@@ -98,6 +138,7 @@ EXCEPTION_DISPOSITION NTAPI CountingChainHandler(EXCEPTION_RECORD*, void*, CONTE
 // the chain head must be back where it was, or the next exception would walk
 // into a dead stack frame.
 TEST(FaultGuard, FaultRestoresTheX86ExceptionChain) {
+  const FaultCount writes;
   EXCEPTION_REGISTRATION_RECORD* const before = ExceptionChainHead();
   for (int round = 0; round < 3; ++round) {
     EXPECT_FALSE(common::RunWithFaultGuard(
@@ -111,6 +152,7 @@ TEST(FaultGuard, FaultRestoresTheX86ExceptionChain) {
         nullptr));
     EXPECT_EQ(ExceptionChainHead(), before);
   }
+  EXPECT_EQ(writes(), 3);
   EXPECT_EQ(chain_handler_calls, 0);  // the guard answers first
   EXPECT_TRUE(common::RunWithFaultGuard([](void*) {}, nullptr));
   EXPECT_EQ(ExceptionChainHead(), before);
@@ -161,6 +203,8 @@ const struct {
 };
 
 TEST(QueryNativeVersion, ResultReachedBeforeAFaultOrFailureStands) {
+  const FaultCount writes;
+  size_t rows = 0;
   for (const auto& c : kQueries) {
     SCOPED_TRACE(&c - kQueries);
     OSVERSIONINFOEXW info;
@@ -170,7 +214,10 @@ TEST(QueryNativeVersion, ResultReachedBeforeAFaultOrFailureStands) {
     EXPECT_EQ(info.dwMajorVersion, c.major);
     EXPECT_EQ(info.szCSDVersion[0], L'\0');  // zeroed before the query
     EXPECT_EQ(info.wProductType, c.product_type);
+    ++rows;
   }
+  EXPECT_EQ(rows, std::size(kQueries));
+  EXPECT_EQ(writes(), 2);  // the two faulting rows, once each
   const common::NativeVersionEntryPoints answering = {&AnsweringGetVersion, &WorkstationProductType};
   EXPECT_EQ(common::QueryNativeVersionWith(answering, nullptr), 0);
   // A record that is not writable faults at once.
