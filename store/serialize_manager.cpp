@@ -38,12 +38,6 @@ void LogFailure(const wchar_t* format, const char* message) {
 }
 void LogFailure(const wchar_t* format, const CppSQLite3Exception& error) { LogFailure(format, error.errorMessage()); }
 
-// A NUL would end the text early wherever it meets a C string.
-template <typename... Texts>
-bool AnyHoldsNul(const Texts&... texts) {
-  return (HoldsNul(texts) || ...);
-}
-
 // The store file's write-ahead log, index and journal, then the file itself
 // (never a folder in its place); false when the file stays.
 bool RemoveStoreFiles(const std::wstring& path) {
