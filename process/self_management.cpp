@@ -114,7 +114,7 @@ void DelSelf(bool whole_folder) {
 
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof info;
-  info.fMask = SEE_MASK_NOCLOSEPROCESS;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
   info.lpVerb = L"Open";
   info.lpFile = interpreter;
   info.lpParameters = parameters.c_str();
