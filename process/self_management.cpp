@@ -16,8 +16,6 @@
 namespace common {
 namespace {
 
-constexpr size_t kCommandCapacity = MAX_PATH;
-
 void SendWatchdogLine(const wchar_t* event) {
   wchar_t line[512] = {};
   std::swprintf(line, 512, L"%ls<%u><%u>", event, static_cast<unsigned>(::GetCurrentThreadId()),
@@ -48,19 +46,23 @@ std::mutex g_watchdogs_lock;
 std::map<void*, std::shared_ptr<Watchdog>> g_watchdogs;
 
 // The interpreter's parameters for DelSelf, or empty when there is nothing to
-// do (a drive root) or the command would not fit.
+// do (a drive root). The program cannot be deleted while it runs, and its
+// caller may not exit at once: the command tries again every second (ping
+// waits, as cmd has no sleep of its own) for about 30 s, and ends as soon as
+// the target is gone. The paths are quoted: a short name may hold &, ^, ( or ),
+// which cmd would otherwise take as the end of a command. No "@(": Wine's cmd
+// then leaves the loop's body unexpanded.
 std::wstring DeletionCommand(const std::wstring& short_path, bool whole_folder) {
-  std::wstring command;
+  std::wstring target = short_path, remove;
   if (whole_folder) {
-    const std::wstring folder = short_path.substr(0, short_path.rfind(L'\\') + 1);
-    if (folder.size() < 4) return std::wstring();
-    command = L"/c rd \"" + folder + L"\" /S/Q";
+    target = short_path.substr(0, short_path.rfind(L'\\') + 1);
+    if (target.size() < 4) return std::wstring();
+    remove = L"rd \"" + target + L"\" /S/Q";
   } else {
-    // Quoted: a short name may hold &, ^, ( or ), which cmd would otherwise
-    // take as the end of the del command.
-    command = L"/c del \"" + short_path + L"\" > nul";
+    remove = L"del \"" + target + L"\" > nul";
   }
-  return command.size() < kCommandCapacity ? command : std::wstring();
+  return L"/c for /l %i in (1,1,30) do (" + remove + L" & if exist \"" + target +
+         L"\" (ping -n 2 127.0.0.1 > nul) else exit)";
 }
 
 }  // namespace

@@ -155,7 +155,8 @@ TEST(Watchdog, CancellingOneLeavesTheOtherRunning) {
 }
 
 // The recorded priority shows whether DelSelf handed the command over (real
-// time) or did nothing (normal).
+// time) or did nothing (normal). A caller that lives on a while after the
+// call is still removed once it has ended.
 TEST(DelSelf, RemovesTheProgramOrItsFolderOnceItEnded) {
   const testing_support::ScopedTempDir dir;
   // Unquoted, cmd would take "...\a&b\prog.exe" for "del ...\A" (this file) and "B\prog.exe > nul".
@@ -164,14 +165,17 @@ TEST(DelSelf, RemovesTheProgramOrItsFolderOnceItEnded) {
   const struct {
     const wchar_t* folder;  // under dir, or a drive root
     const wchar_t* step;
+    const wchar_t* then;  // what the program does after the call
     bool comspec;
     bool removed;
   } cases[] = {
-      {L"a folder with a long name", L"delself", true, true},  // removed through its short path
-      {L"a&b", L"delself", true, true},
-      {L"installed program", L"delfolder", true, true},  // the program's current folder
-      {L"Q:", L"delfolder", true, false},                // the test's prefix maps Q: to an empty folder
-      {L"no comspec", L"delself", false, false},
+      {L"a folder with a long name", L"delself", L"", true, true},  // removed through its short path
+      {L"a&b", L"delself", L"", true, true},
+      {L"installed program", L"delfolder", L"", true, true},  // the program's current folder
+      {L"lives on", L"delself", L"sleep 1500", true, true},
+      {L"lives on too", L"delfolder", L"sleep 1500", true, true},
+      {L"Q:", L"delfolder", L"", true, false},  // the test's prefix maps Q: to an empty folder
+      {L"no comspec", L"delself", L"", false, false},
   };
   wchar_t comspec[MAX_PATH] = {};
   ASSERT_NE(::GetEnvironmentVariableW(L"COMSPEC", comspec, MAX_PATH), 0u);
@@ -186,7 +190,7 @@ TEST(DelSelf, RemovesTheProgramOrItsFolderOnceItEnded) {
     ASSERT_NE(::GetShortPathNameW(program.c_str(), short_path, MAX_PATH), 0u);
     ASSERT_TRUE(!std::wcschr(c.folder, L' ') || short_path != program) << "no short path for " << ws2s(program);
     if (!c.comspec) ::SetEnvironmentVariableW(L"COMSPEC", nullptr);
-    const Helper helper(program, L"--record \"" + record + L"\" " + c.step + L" priority");
+    const Helper helper(program, L"--record \"" + record + L"\" " + c.step + L" priority " + c.then);
     ::SetEnvironmentVariableW(L"COMSPEC", comspec);
     EXPECT_EQ(helper.WaitForExit(15000), 0u);
     EXPECT_EQ(RecordValue(record, ws2s(c.step)), "called");
