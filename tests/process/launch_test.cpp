@@ -134,7 +134,8 @@ TEST(LaunchRefusals, BadPathsFailAtOnceWithTheirError) {
     return;
   }
   const auto of_length = [](size_t length) { return L"C:\\windows\\" + std::wstring(length - 15, L'x') + L".exe"; };
-  const std::wstring longest = of_length(MAX_PATH - 1), too_long = of_length(MAX_PATH), far_too_long = of_length(40000);
+  const std::wstring longest = of_length(MAX_PATH - 1), too_long = of_length(MAX_PATH), much_too_long = of_length(1000),
+                     far_too_long = of_length(40000);
   const struct {
     const char* name;
     const wchar_t* path;
@@ -145,6 +146,7 @@ TEST(LaunchRefusals, BadPathsFailAtOnceWithTheirError) {
       {"missing", L"C:\\windows\\tq_no_such_program.exe", ERROR_FILE_NOT_FOUND},
       {"missing, 259 characters", longest.c_str(), ERROR_FILE_NOT_FOUND},
       {"260 characters", too_long.c_str(), ERROR_FILENAME_EXCED_RANGE},
+      {"1,000 characters", much_too_long.c_str(), ERROR_FILENAME_EXCED_RANGE},
       {"40,000 characters", far_too_long.c_str(), ERROR_FILENAME_EXCED_RANGE},
   };
   for (const auto& c : cases) {
