@@ -8,6 +8,7 @@
 #include <cwchar>
 #include <string>
 
+#include "foundation/input_checks.h"
 #include "process/launch_internal.h"
 #include "t_common/os_version.h"
 #include "win/result.h"
@@ -57,10 +58,13 @@ constexpr size_t kShellFolderPathLength = MAX_PATH - 1;
 HRESULT ShellExecuteAndWait(const wchar_t* verb, const wchar_t* path, const wchar_t* parameters, bool wait,
                             int show) {
   if (path == nullptr || *path == L'\0') return HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER);
+  if (!FitsShellPath(path)) return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
   const std::wstring folder = launch_internal::WorkingFolderOf(path, kShellFolderPathLength);
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof info;
-  info.fMask = SEE_MASK_NOCLOSEPROCESS;
+  // No message box on failure: it would wait for a click, and the caller
+  // gets the real error instead.
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
   info.lpVerb = verb;
   info.lpFile = path;
   info.lpParameters = parameters;

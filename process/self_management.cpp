@@ -6,15 +6,15 @@
 #include <shlobj.h>
 
 #include <cwchar>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "win/scoped_handle.h"
 
 namespace common {
 namespace {
-
-constexpr size_t kCommandCapacity = MAX_PATH;
 
 void SendWatchdogLine(const wchar_t* event) {
   wchar_t line[512] = {};
@@ -23,45 +23,76 @@ void SendWatchdogLine(const wchar_t* event) {
   ::OutputDebugStringW(line);
 }
 
+// A watchdog waits on its own event, so a cancel ends the wait and the thread
+// ends itself: a thread ended from outside could hold the loader or heap lock.
+struct Watchdog {
+  DWORD delay_ms;
+  win::ScopedHandle cancel{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+};
+
 unsigned __stdcall WatchdogRoutine(void* argument) {
-  const DWORD delay = static_cast<DWORD>(*std::unique_ptr<int>(static_cast<int*>(argument)));
+  const std::shared_ptr<Watchdog> watchdog =
+      std::move(*std::unique_ptr<std::shared_ptr<Watchdog>>(static_cast<std::shared_ptr<Watchdog>*>(argument)));
   SendWatchdogLine(L"_ExitMoniterThread begin");
-  ::Sleep(delay);
+  if (::WaitForSingleObject(watchdog->cancel.get(), watchdog->delay_ms) != WAIT_TIMEOUT) return 0;
   SendWatchdogLine(L"_ExitMoniterThread end");
   ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(-1));
   return 0;
 }
 
+// The watchdogs started and not yet cancelled, by the handle their caller
+// holds: no other value is ever ended or closed.
+std::mutex g_watchdogs_lock;
+std::map<void*, std::shared_ptr<Watchdog>> g_watchdogs;
+
 // The interpreter's parameters for DelSelf, or empty when there is nothing to
-// do (a drive root) or the command would not fit.
+// do (a drive root). The program cannot be deleted while it runs, and its
+// caller may not exit at once: the command tries again every second (ping
+// waits, as cmd has no sleep of its own) for about 30 s, and ends as soon as
+// the target is gone. The paths are quoted: a short name may hold &, ^, ( or ),
+// which cmd would otherwise take as the end of a command. No "@(": Wine's cmd
+// then leaves the loop's body unexpanded.
 std::wstring DeletionCommand(const std::wstring& short_path, bool whole_folder) {
-  std::wstring command;
+  std::wstring target = short_path, remove;
   if (whole_folder) {
-    const std::wstring folder = short_path.substr(0, short_path.rfind(L'\\') + 1);
-    if (folder.size() < 4) return std::wstring();
-    command = L"/c rd \"" + folder + L"\" /S/Q";
+    target = short_path.substr(0, short_path.rfind(L'\\') + 1);
+    if (target.size() < 4) return std::wstring();
+    remove = L"rd \"" + target + L"\" /S/Q";
   } else {
-    // Quoted: a short name may hold &, ^, ( or ), which cmd would otherwise
-    // take as the end of the del command.
-    command = L"/c del \"" + short_path + L"\" > nul";
+    remove = L"del \"" + target + L"\" > nul";
   }
-  return command.size() < kCommandCapacity ? command : std::wstring();
+  return L"/c for /l %i in (1,1,30) do (" + remove + L" & if exist \"" + target +
+         L"\" (ping -n 2 127.0.0.1 > nul) else exit)";
 }
 
 }  // namespace
 
 void* ForceTerminateSelf(int delay_ms) {
-  auto delay = std::make_unique<int>(delay_ms);
-  const uintptr_t thread = ::_beginthreadex(nullptr, 0, &WatchdogRoutine, delay.get(), 0, nullptr);
-  if (thread == 0) return nullptr;
-  delay.release();
-  return reinterpret_cast<void*>(thread);
+  auto watchdog = std::make_shared<Watchdog>();
+  if (!watchdog->cancel) return nullptr;
+  watchdog->delay_ms = static_cast<DWORD>(delay_ms);
+  auto argument = std::make_unique<std::shared_ptr<Watchdog>>(watchdog);
+  void* const thread =
+      reinterpret_cast<void*>(::_beginthreadex(nullptr, 0, &WatchdogRoutine, argument.get(), 0, nullptr));
+  if (thread == nullptr) return nullptr;
+  argument.release();
+  const std::lock_guard<std::mutex> hold(g_watchdogs_lock);
+  g_watchdogs[thread] = std::move(watchdog);
+  return thread;
 }
 
 void CancelTerminateSelf(void* watchdog) {
+  std::shared_ptr<Watchdog> cancelled;
+  {
+    const std::lock_guard<std::mutex> hold(g_watchdogs_lock);
+    const auto found = g_watchdogs.find(watchdog);
+    if (found == g_watchdogs.end()) return;
+    cancelled = std::move(found->second);
+    g_watchdogs.erase(found);
+  }
   ::OutputDebugStringW(L"Cancel Moniter");
-  const win::ScopedHandle thread(static_cast<HANDLE>(watchdog));
-  if (thread) ::TerminateThread(thread.get(), 0);
+  ::SetEvent(cancelled->cancel.get());
+  ::CloseHandle(static_cast<HANDLE>(watchdog));
 }
 
 void DelSelf(bool whole_folder) {
@@ -85,7 +116,7 @@ void DelSelf(bool whole_folder) {
 
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof info;
-  info.fMask = SEE_MASK_NOCLOSEPROCESS;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
   info.lpVerb = L"Open";
   info.lpFile = interpreter;
   info.lpParameters = parameters.c_str();

@@ -98,99 +98,121 @@ HRESULT SetDailySchedule(const win::ComPtr<ITrigger>& trigger, HRESULT created, 
   return S_OK;
 }
 
-// The holders are declared in the order of acquisition, so that every way out
-// releases them in reverse.
-HRESULT RegisterTask(const wchar_t* task_name, const wchar_t* path, const wchar_t* parameters, int trigger_value,
-                     int trigger_type) {
+// The interfaces of the task being built, declared in the order of
+// acquisition, so that every way out releases them in reverse.
+struct TaskParts {
+  win::ComPtr<IRegistrationInfo> registration_info;
+  win::ComPtr<IPrincipal> principal;
+  win::ComPtr<ITaskSettings> settings;
+  win::ComPtr<ITriggerCollection> triggers;
+  win::ComPtr<ITrigger> trigger;
+  win::ComPtr<IActionCollection> actions;
+  win::ComPtr<IAction> action;
+  win::ComPtr<IExecAction> exec_action;
+};
+
+// The service connected to this computer as the current user without a
+// password, and its root folder.
+HRESULT OpenRootFolder(const VARIANT& empty, win::ComPtr<ITaskService>& service, win::ComPtr<ITaskFolder>& root) {
   const TaskSchedulerAccess& access = Access();
   HRESULT hr = access.initialize_security();
   // RPC_E_TOO_LATE: the process's security was set before, which is as good.
   if (FAILED(hr) && hr != RPC_E_TOO_LATE) LogFailedStep(L"CoInitializeSecurity failed: %x", hr);
-
-  win::ComPtr<ITaskService> service;
   hr = access.create_service(service.put());
   if (FAILED(hr)) return LogFailedStep(L"Failed to create an instance of ITaskService: %x", hr);
-
-  // The local computer, the current user, no password.
-  const win::ScopedVariant empty;
-  hr = service->Connect(empty.get(), empty.get(), empty.get(), empty.get());
+  hr = service->Connect(empty, empty, empty, empty);
   if (FAILED(hr)) return LogFailedStep(L"ITaskService::Connect failed: %x", hr);
-
-  win::ComPtr<ITaskFolder> root;
   hr = service->GetFolder(ComString(L"\\").get(), root.put());
   if (FAILED(hr)) return LogFailedStep(L"Cannot get Root Folder pointer: %x", hr);
+  return S_OK;
+}
 
-  const ComString name(task_name);
-  // A missing task is no error.
-  root->DeleteTask(name.get(), 0);
-
-  win::ComPtr<ITaskDefinition> definition;
-  hr = service->NewTask(0, definition.put());
-  if (FAILED(hr)) return LogFailedStep(L"Failed to create a task definition: %x", hr);
-
-  win::ComPtr<IRegistrationInfo> registration_info;
-  hr = definition->get_RegistrationInfo(registration_info.put());
+// Author, principal and settings: the interactive user's session with that
+// user's unelevated token.
+HRESULT DescribeTask(ITaskDefinition* definition, const ComString& name, TaskParts& parts) {
+  HRESULT hr = definition->get_RegistrationInfo(parts.registration_info.put());
   if (FAILED(hr)) return LogFailedStep(L"Cannot get identification pointer: %x", hr);
-  registration_info->put_Author(name.get());
+  parts.registration_info->put_Author(name.get());
 
-  // The interactive user's session with that user's unelevated token.
-  win::ComPtr<IPrincipal> principal;
-  hr = definition->get_Principal(principal.put());
+  hr = definition->get_Principal(parts.principal.put());
   if (FAILED(hr)) return LogFailedStep(L"Cannot get principal pointer: %x", hr);
   wchar_t principal_id[100];
-  std::swprintf(principal_id, 100, L"%ls_Principal", task_name);
-  principal->put_Id(ComString(principal_id).get());
-  principal->put_LogonType(TASK_LOGON_INTERACTIVE_TOKEN);
-  principal->put_RunLevel(TASK_RUNLEVEL_LUA);
+  std::swprintf(principal_id, 100, L"%ls_Principal", name.get());
+  parts.principal->put_Id(ComString(principal_id).get());
+  parts.principal->put_LogonType(TASK_LOGON_INTERACTIVE_TOKEN);
+  parts.principal->put_RunLevel(TASK_RUNLEVEL_LUA);
 
   // 1 for true, as the client has always passed it; the scheduler takes any
   // non-zero value as true.
-  win::ComPtr<ITaskSettings> settings;
-  hr = definition->get_Settings(settings.put());
+  hr = definition->get_Settings(parts.settings.put());
   if (FAILED(hr)) return LogFailedStep(L"Cannot get settings pointer: %x", hr);
-  settings->put_StartWhenAvailable(1);
-  settings->put_StopIfGoingOnBatteries(0);
-  settings->put_DisallowStartIfOnBatteries(0);
+  parts.settings->put_StartWhenAvailable(1);
+  parts.settings->put_StopIfGoingOnBatteries(0);
+  parts.settings->put_DisallowStartIfOnBatteries(0);
+  return S_OK;
+}
 
-  win::ComPtr<ITriggerCollection> triggers;
-  hr = definition->get_Triggers(triggers.put());
+HRESULT AddTrigger(ITaskDefinition* definition, const wchar_t* task_name, int trigger_value, int trigger_type,
+                   TaskParts& parts) {
+  HRESULT hr = definition->get_Triggers(parts.triggers.put());
   if (FAILED(hr)) return LogFailedStep(L"Cannot get trigger collection: %x", hr);
-  win::ComPtr<ITrigger> trigger;
-  const HRESULT created = triggers->Create(static_cast<TASK_TRIGGER_TYPE2>(trigger_type), trigger.put());
-  if (trigger) {
+  const HRESULT created = parts.triggers->Create(static_cast<TASK_TRIGGER_TYPE2>(trigger_type), parts.trigger.put());
+  if (parts.trigger) {
     wchar_t trigger_id[100];
     std::swprintf(trigger_id, 100, L"%ls_Trigger", task_name);
-    trigger->put_Id(ComString(trigger_id).get());
+    parts.trigger->put_Id(ComString(trigger_id).get());
   }
-  if (trigger_type == TASK_TRIGGER_REGISTRATION) {
-    hr = SetRegistrationDelay(trigger, created, trigger_value);
-  } else if (trigger_type == TASK_TRIGGER_DAILY) {
-    hr = SetDailySchedule(trigger, created, trigger_value);
-  }
-  if (FAILED(hr)) return hr;
+  if (trigger_type == TASK_TRIGGER_REGISTRATION) return SetRegistrationDelay(parts.trigger, created, trigger_value);
+  if (trigger_type == TASK_TRIGGER_DAILY) return SetDailySchedule(parts.trigger, created, trigger_value);
+  return S_OK;
+}
 
-  win::ComPtr<IActionCollection> actions;
-  hr = definition->get_Actions(actions.put());
+HRESULT AddAction(ITaskDefinition* definition, const wchar_t* path, const wchar_t* parameters, TaskParts& parts) {
+  HRESULT hr = definition->get_Actions(parts.actions.put());
   if (FAILED(hr)) return LogFailedStep(L"Cannot get Task collection pointer: %x", hr);
-  win::ComPtr<IAction> action;
-  win::ComPtr<IExecAction> exec_action;
-  hr = actions->Create(TASK_ACTION_EXEC, action.put());
-  if (SUCCEEDED(hr)) hr = action.As(&exec_action);
+  hr = parts.actions->Create(TASK_ACTION_EXEC, parts.action.put());
+  if (SUCCEEDED(hr)) hr = parts.action.As(&parts.exec_action);
   if (FAILED(hr)) return LogFailedStep(L"Cannot create action: %x", hr);
-  exec_action->put_Path(ComString(path).get());
-  exec_action->put_Arguments(ComString(parameters).get());
+  parts.exec_action->put_Path(ComString(path).get());
+  parts.exec_action->put_Arguments(ComString(parameters).get());
+  return S_OK;
+}
 
+// Created or replaced, to run with the interactive user's token; an empty
+// security descriptor text.
+HRESULT SaveTask(ITaskFolder* root, BSTR name, ITaskDefinition* definition, const VARIANT& empty) {
   win::ScopedVariant security_descriptor;
   VARIANT* empty_text = security_descriptor.receive();
   empty_text->vt = VT_BSTR;
   empty_text->bstrVal = ::SysAllocString(L"");
   if (!empty_text->bstrVal) throw _com_error(E_OUTOFMEMORY);
   win::ComPtr<IRegisteredTask> registered;
-  hr = root->RegisterTaskDefinition(name.get(), definition.get(), TASK_CREATE_OR_UPDATE, empty.get(), empty.get(),
-                                    TASK_LOGON_INTERACTIVE_TOKEN, security_descriptor.get(), registered.put());
+  const HRESULT hr = root->RegisterTaskDefinition(name, definition, TASK_CREATE_OR_UPDATE, empty, empty,
+                                                  TASK_LOGON_INTERACTIVE_TOKEN, security_descriptor.get(),
+                                                  registered.put());
   if (FAILED(hr)) return LogFailedStep(L"Error saving the Task : %x", hr);
   WriteProgramLogNoMask(L"Success! Task successfully registered. : %d", 0);
   return S_OK;
+}
+
+HRESULT RegisterTask(const wchar_t* task_name, const wchar_t* path, const wchar_t* parameters, int trigger_value,
+                     int trigger_type) {
+  win::ComPtr<ITaskService> service;
+  const win::ScopedVariant empty;
+  win::ComPtr<ITaskFolder> root;
+  HRESULT hr = OpenRootFolder(empty.get(), service, root);
+  if (FAILED(hr)) return hr;
+  const ComString name(task_name);
+  // A missing task is no error.
+  root->DeleteTask(name.get(), 0);
+  win::ComPtr<ITaskDefinition> definition;
+  hr = service->NewTask(0, definition.put());
+  if (FAILED(hr)) return LogFailedStep(L"Failed to create a task definition: %x", hr);
+  TaskParts parts;
+  if (FAILED(hr = DescribeTask(definition.get(), name, parts))) return hr;
+  if (FAILED(hr = AddTrigger(definition.get(), task_name, trigger_value, trigger_type, parts))) return hr;
+  if (FAILED(hr = AddAction(definition.get(), path, parameters, parts))) return hr;
+  return SaveTask(root.get(), name.get(), definition.get(), empty.get());
 }
 
 }  // namespace

@@ -17,12 +17,17 @@ namespace common {
 /// Opens a program or document through the shell ("open" verb), shown normally
 /// or hidden. With wait, blocks without a time limit until the started process
 /// ends (at once when the shell handed the request to a running program). True
-/// when the shell accepted the request; a null or empty path gives false.
+/// when the shell accepted the request. False for a null or empty path, for a
+/// path of MAX_PATH (260) characters or more (last error
+/// ERROR_FILENAME_EXCED_RANGE), or when the shell refused, which it does at
+/// once with its error (ERROR_FILE_NOT_FOUND for a missing program), never
+/// with a message box.
 T_COMMON_API bool ExecuteExe(const wchar_t* path, const wchar_t* parameters, bool wait, bool show);
 
 /// Like ExecuteExe, always shown normally, with the "runas" verb on Windows
 /// Vista or later when the caller is not an administrator (the shell then asks
 /// for elevation; declining makes the call fail), else the file's default verb.
+/// Refuses what ExecuteExe refuses, in the same way.
 T_COMMON_API bool ExecuteExeAsAdmin(const wchar_t* path, const wchar_t* parameters, bool wait);
 
 /// Starts an executable as a child process with CreateProcessW (no search

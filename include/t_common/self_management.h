@@ -18,18 +18,21 @@ namespace common {
 /// no thread could be started. Each call starts a further, independent watchdog.
 T_COMMON_API void* ForceTerminateSelf(int delay_ms);
 
-/// Sends "Cancel Moniter" to the debugger, ends the watchdog thread of that
-/// handle and closes the handle; the process goes on. Other watchdogs keep
-/// running.
+/// For a handle that ForceTerminateSelf returned and that was not cancelled
+/// yet: sends "Cancel Moniter" to the debugger, has the watchdog thread end
+/// itself and closes the handle; the process goes on. Other watchdogs keep
+/// running. Any other value (null, a pseudo-handle, another thread's or
+/// object's handle, a handle cancelled before) is left alone: nothing is sent,
+/// ended or closed.
 T_COMMON_API void CancelTerminateSelf(void* watchdog);
 
 /// Has the command interpreter (COMSPEC, started hidden in the system folder)
 /// delete the calling program's executable, or with whole_folder its folder
 /// and everything in it, once the program has exited; raises the calling
-/// process to real-time priority and the interpreter to idle so that the
-/// command runs only after the caller ends. The caller must exit promptly.
-/// Does nothing for a program in the root of a drive (with whole_folder),
-/// without COMSPEC, or when the command would not fit in 260 characters.
+/// process to real-time priority and the interpreter to idle. The command
+/// tries again every second until the program (or folder) is gone, for about
+/// 30 s: a caller that exits within that time is removed. Does nothing for a
+/// program in the root of a drive (with whole_folder) or without COMSPEC.
 T_COMMON_API void DelSelf(bool whole_folder);
 
 /// Creates the named mutex with a null DACL (any user and integrity level can

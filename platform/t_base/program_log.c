@@ -13,22 +13,29 @@ enum { kMaxLineChars = 8192, kMutexWaitMs = 5000 };
 // Appends are serialised across processes by this mutex, so every line lands whole.
 static const wchar_t kLogMutexName[] = TQ_MUTEX_PREFIX L"ProgramLog";
 
-static BOOL BuildLogPath(const SYSTEMTIME* now, wchar_t* folder, wchar_t* file) {
+BOOL __cdecl GetProgramLogFile(const SYSTEMTIME* day, wchar_t* path, size_t capacity) {
+  DWORD last_error = GetLastError();
   wchar_t appdata[MAX_PATH] = {0};
-  if (SHGetFolderPathW(NULL, CSIDL_APPDATA, NULL, SHGFP_TYPE_CURRENT, appdata) != S_OK) return FALSE;
-  if (_snwprintf(folder, MAX_PATH, L"%s\\" TQ_DATA_FOLDER L"\\log", appdata) < 0) return FALSE;
-  folder[MAX_PATH - 1] = L'\0';
-  if (_snwprintf(file, MAX_PATH, L"%s\\program_%04u%02u%02u.log", folder, now->wYear, now->wMonth,
-                 now->wDay) < 0)
-    return FALSE;
-  file[MAX_PATH - 1] = L'\0';
-  return TRUE;
+  int length = -1;
+  if (path && SHGetFolderPathW(NULL, CSIDL_APPDATA, NULL, SHGFP_TYPE_CURRENT, appdata) == S_OK) {
+    length = day ? _snwprintf(path, capacity, L"%s\\" TQ_DATA_FOLDER L"\\log\\program_%04u%02u%02u.log", appdata,
+                              day->wYear, day->wMonth, day->wDay)
+                 : _snwprintf(path, capacity, L"%s\\" TQ_DATA_FOLDER L"\\log\\program_*.log", appdata);
+  }
+  // A text that fills the buffer exactly gets no NUL.
+  BOOL fits = length >= 0 && (size_t)length < capacity;
+  if (path && capacity > 0 && !fits) path[0] = L'\0';
+  SetLastError(last_error);
+  return fits;
 }
 
-static HANDLE OpenLogForAppend(const wchar_t* folder, const wchar_t* file) {
+static HANDLE OpenLogForAppend(const wchar_t* file) {
   HANDLE h = CreateFileW(file, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                          NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
   if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PATH_NOT_FOUND) {
+    wchar_t folder[MAX_PATH];
+    wcscpy(folder, file);
+    *wcsrchr(folder, L'\\') = L'\0';
     SHCreateDirectoryExW(NULL, folder, NULL);
     h = CreateFileW(file, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
@@ -37,14 +44,14 @@ static HANDLE OpenLogForAppend(const wchar_t* folder, const wchar_t* file) {
 }
 
 static void AppendLine(const SYSTEMTIME* now, const char* utf8, int length) {
-  wchar_t folder[MAX_PATH], file[MAX_PATH];
-  if (!BuildLogPath(now, folder, file)) return;
+  wchar_t file[MAX_PATH];
+  if (!GetProgramLogFile(now, file, MAX_PATH)) return;
 
   WIN_SCOPED_HANDLE mutex = CreateMutexW(NULL, FALSE, kLogMutexName);
   DWORD wait = mutex ? WaitForSingleObject(mutex, kMutexWaitMs) : WAIT_FAILED;
   BOOL owned = (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED);
   {
-    WIN_SCOPED_HANDLE log = OpenLogForAppend(folder, file);
+    WIN_SCOPED_HANDLE log = OpenLogForAppend(file);
     if (log != INVALID_HANDLE_VALUE) {
       DWORD written = 0;
       WriteFile(log, utf8, (DWORD)length, &written, NULL);

@@ -126,16 +126,36 @@ TEST(Launch, LauncherAppCommandLineIsTheQuotedPathAndTheParametersExactly) {
   EXPECT_EQ(RecordValue(copy.program + L".rec", "folder"), ws2s(copy.dir.path()));
 }
 
-TEST(Launch, RefusedPaths) {
-  const std::wstring long_path = L"C:\\" + std::wstring(260, L'x') + L".exe";
-  ::SetLastError(0);
-  EXPECT_FALSE(common::LauncherApp(long_path.c_str(), L"x", true, SW_HIDE));
-  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
-  EXPECT_FALSE(common::LauncherApp(L"C:\\no\\such\\program.exe", nullptr, true, SW_HIDE));
-  for (const wchar_t* path : {static_cast<const wchar_t*>(nullptr), L""}) {
+// Run in a child under a display: the shell's own code overran its stack on
+// long paths, and a missing program opened a message box that waited for a click.
+TEST(LaunchRefusals, BadPathsFailAtOnceWithTheirError) {
+  if (!testing_support::IsChildRun()) {
+    EXPECT_EQ(testing_support::RunSelfInChild("LaunchRefusals.BadPathsFailAtOnceWithTheirError", {}, 60000), 0);
+    return;
+  }
+  const auto of_length = [](size_t length) { return L"C:\\windows\\" + std::wstring(length - 15, L'x') + L".exe"; };
+  const std::wstring longest = of_length(MAX_PATH - 1), too_long = of_length(MAX_PATH), much_too_long = of_length(1000),
+                     far_too_long = of_length(40000);
+  const struct {
+    const char* name;
+    const wchar_t* path;
+    DWORD error;  // of every launcher
+  } cases[] = {
+      {"null", nullptr, ERROR_INVALID_PARAMETER},
+      {"empty", L"", ERROR_INVALID_PARAMETER},
+      {"missing", L"C:\\windows\\tq_no_such_program.exe", ERROR_FILE_NOT_FOUND},
+      {"missing, 259 characters", longest.c_str(), ERROR_FILE_NOT_FOUND},
+      {"260 characters", too_long.c_str(), ERROR_FILENAME_EXCED_RANGE},
+      {"1,000 characters", much_too_long.c_str(), ERROR_FILENAME_EXCED_RANGE},
+      {"40,000 characters", far_too_long.c_str(), ERROR_FILENAME_EXCED_RANGE},
+  };
+  for (const auto& c : cases) {
     for (const auto& launcher : kLaunchers) {
-      for (const bool wait : {true, false})
-        EXPECT_FALSE(launcher.launch(path, nullptr, wait)) << launcher.name << (path ? " empty" : " null");
+      for (const bool wait : {true, false}) {
+        ::SetLastError(0);
+        EXPECT_FALSE(launcher.launch(c.path, nullptr, wait)) << launcher.name << ", " << c.name;
+        EXPECT_EQ(::GetLastError(), c.error) << launcher.name << ", " << c.name;
+      }
     }
   }
 }

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <tlhelp32.h>
 
+#include <atomic>
 #include <cwchar>
 #include <regex>
 #include <sstream>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "process/helper_process.h"
+#include "support/test_support.h"
 #include "t_common/text.h"
 #include "win/scoped_handle.h"
 
@@ -17,6 +20,8 @@ namespace {
 
 using namespace process_testing;
 using common::ws2s;
+using testing_support::IsChildRun;
+using testing_support::RunSelfInChild;
 
 constexpr DWORD kWatchdogExitCode = 0xFFFFFFFF;
 
@@ -63,6 +68,84 @@ TEST(Watchdog, CancelledBeforeTheDelayTheProcessLivesOn) {
   common::CancelTerminateSelf(nullptr);  // no watchdog: nothing to end
 }
 
+size_t OwnThreadCount() {
+  const win::ScopedSnapshot snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  THREADENTRY32 entry = {};
+  entry.dwSize = sizeof entry;
+  size_t count = 0;
+  for (BOOL more = ::Thread32First(snapshot.get(), &entry); more; more = ::Thread32Next(snapshot.get(), &entry))
+    count += entry.th32OwnerProcessID == ::GetCurrentProcessId();
+  return count;
+}
+
+// A watchdog ended from outside while it was still starting could leave the
+// loader or heap lock held, and the next thread start or exit then hung.
+TEST(Watchdog, StartedAndCancelledAtOnceEndsItselfWithoutHangingTheProcess) {
+  if (!IsChildRun()) {
+    EXPECT_EQ(RunSelfInChild("Watchdog.StartedAndCancelledAtOnceEndsItselfWithoutHangingTheProcess", {}, 90000), 0);
+    return;
+  }
+  const size_t threads = OwnThreadCount();
+  const auto pairs = [](int count) {
+    for (int i = 0; i < count; ++i) common::CancelTerminateSelf(common::ForceTerminateSelf(60000));
+  };
+  pairs(1000);
+  testing_support::RunOnThreadsAtOnce(4, [&] { pairs(250); });
+  EXPECT_TRUE(WaitFor([&] { return OwnThreadCount() <= threads; })) << OwnThreadCount() << " threads, " << threads
+                                                                     << " before";
+}
+
+std::atomic<int> g_cancel_texts{0};
+
+LONG CALLBACK CountCancelTexts(EXCEPTION_POINTERS* exception) {
+  const EXCEPTION_RECORD& raised = *exception->ExceptionRecord;
+  if (raised.ExceptionCode == DBG_PRINTEXCEPTION_C && raised.NumberParameters >= 2 &&
+      std::string(reinterpret_cast<const char*>(raised.ExceptionInformation[1])) == "Cancel Moniter")
+    ++g_cancel_texts;
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
+DWORD WINAPI WaitOn(void* event) { return ::WaitForSingleObject(event, INFINITE); }
+
+// Only what ForceTerminateSelf returned is a watchdog: any other value, even
+// one that was a watchdog's before it was cancelled, is neither ended nor closed.
+TEST(Watchdog, CancelLeavesEveryOtherHandleAlone) {
+  if (!IsChildRun()) {
+    EXPECT_EQ(RunSelfInChild("Watchdog.CancelLeavesEveryOtherHandleAlone", {}, 60000), 0);
+    return;
+  }
+  ::AddVectoredExceptionHandler(1, &CountCancelTexts);
+  const NamedEvent event;
+  const win::ScopedHandle other(::CreateThread(nullptr, 0, &WaitOn, event.event.get(), 0, nullptr));
+  void* const watchdog = common::ForceTerminateSelf(60000);
+  ASSERT_TRUE(other && watchdog);
+  common::CancelTerminateSelf(watchdog);
+  // The freed value goes to a later handle: one to the other thread.
+  std::vector<win::ScopedHandle> copies;
+  while (copies.size() < 64 && (copies.empty() || copies.back().get() != watchdog)) {
+    copies.emplace_back();
+    ::DuplicateHandle(::GetCurrentProcess(), other.get(), ::GetCurrentProcess(), copies.back().receive(), 0, FALSE,
+                      DUPLICATE_SAME_ACCESS);
+  }
+  ASSERT_EQ(copies.back().get(), watchdog) << "the cancelled watchdog's handle value was not reused";
+  const struct {
+    const char* name;
+    HANDLE handle;
+  } cases[] = {{"another thread", other.get()},
+               {"an event", event.event.get()},
+               {"a cancelled watchdog's value, now another thread's", watchdog},
+               {"this thread's pseudo-handle", ::GetCurrentThread()}};
+  for (const auto& c : cases) {
+    common::CancelTerminateSelf(c.handle);
+    EXPECT_EQ(::WaitForSingleObject(other.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT)) << c.name;
+    EXPECT_EQ(::WaitForSingleObject(copies.back().get(), 0), static_cast<DWORD>(WAIT_TIMEOUT)) << c.name;
+    EXPECT_EQ(::WaitForSingleObject(event.event.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT)) << c.name;
+  }
+  EXPECT_EQ(g_cancel_texts, 1);
+  ::SetEvent(event.event.get());
+  EXPECT_EQ(::WaitForSingleObject(other.get(), 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+}
+
 TEST(Watchdog, CancellingOneLeavesTheOtherRunning) {
   const WatchdogRun run = RunWatchdogHelper(L"watchdog 1000 watchdog 300 sleep 100 cancel sleep 20000");
   EXPECT_EQ(run.exit_code, kWatchdogExitCode);
@@ -72,7 +155,8 @@ TEST(Watchdog, CancellingOneLeavesTheOtherRunning) {
 }
 
 // The recorded priority shows whether DelSelf handed the command over (real
-// time) or did nothing (normal).
+// time) or did nothing (normal). A caller that lives on a while after the
+// call is still removed once it has ended.
 TEST(DelSelf, RemovesTheProgramOrItsFolderOnceItEnded) {
   const testing_support::ScopedTempDir dir;
   // Unquoted, cmd would take "...\a&b\prog.exe" for "del ...\A" (this file) and "B\prog.exe > nul".
@@ -81,14 +165,17 @@ TEST(DelSelf, RemovesTheProgramOrItsFolderOnceItEnded) {
   const struct {
     const wchar_t* folder;  // under dir, or a drive root
     const wchar_t* step;
+    const wchar_t* then;  // what the program does after the call
     bool comspec;
     bool removed;
   } cases[] = {
-      {L"a folder with a long name", L"delself", true, true},  // removed through its short path
-      {L"a&b", L"delself", true, true},
-      {L"installed program", L"delfolder", true, true},  // the program's current folder
-      {L"Q:", L"delfolder", true, false},                // the test's prefix maps Q: to an empty folder
-      {L"no comspec", L"delself", false, false},
+      {L"a folder with a long name", L"delself", L"", true, true},  // removed through its short path
+      {L"a&b", L"delself", L"", true, true},
+      {L"installed program", L"delfolder", L"", true, true},  // the program's current folder
+      {L"lives on", L"delself", L"sleep 1500", true, true},
+      {L"lives on too", L"delfolder", L"sleep 1500", true, true},
+      {L"Q:", L"delfolder", L"", true, false},  // the test's prefix maps Q: to an empty folder
+      {L"no comspec", L"delself", L"", false, false},
   };
   wchar_t comspec[MAX_PATH] = {};
   ASSERT_NE(::GetEnvironmentVariableW(L"COMSPEC", comspec, MAX_PATH), 0u);
@@ -103,7 +190,7 @@ TEST(DelSelf, RemovesTheProgramOrItsFolderOnceItEnded) {
     ASSERT_NE(::GetShortPathNameW(program.c_str(), short_path, MAX_PATH), 0u);
     ASSERT_TRUE(!std::wcschr(c.folder, L' ') || short_path != program) << "no short path for " << ws2s(program);
     if (!c.comspec) ::SetEnvironmentVariableW(L"COMSPEC", nullptr);
-    const Helper helper(program, L"--record \"" + record + L"\" " + c.step + L" priority");
+    const Helper helper(program, L"--record \"" + record + L"\" " + c.step + L" priority " + c.then);
     ::SetEnvironmentVariableW(L"COMSPEC", comspec);
     EXPECT_EQ(helper.WaitForExit(15000), 0u);
     EXPECT_EQ(RecordValue(record, ws2s(c.step)), "called");

@@ -51,7 +51,7 @@ bool HasLine(const std::string& log, const std::string& line) {
   return ("\n" + log).find("\n" + line + "\n") != std::string::npos;
 }
 
-TEST(FakeScheduler, RunAsStdUserRegistersTheDesignedTaskAndReleasesEverything) {
+TEST(FakeScheduler, RunAsStdUserRegistersAnUnelevatedTaskStartedByItsRegistrationAndReleasesEverything) {
   // Every value set, and nothing else: no user id, no working folder.
   std::map<std::wstring, std::wstring> expected = {
       {L"Service.Connect", L"(empty) (empty) (empty) (empty)"}, {L"Service.GetFolder", L"\\"},

@@ -1,7 +1,6 @@
 #include "support/test_support.h"
 
 #include <windows.h>
-#include <shlobj.h>
 
 #include <algorithm>
 #include <atomic>
@@ -9,7 +8,7 @@
 #include <cwchar>
 #include <thread>
 
-#include "foundation/product_names.h"
+#include "t_base/program_log.h"
 #include "win/scoped_handle.h"
 
 namespace testing_support {
@@ -165,12 +164,12 @@ void RunOnThreadsAtOnce(int count, const std::function<void()>& body) {
 }
 
 std::vector<std::pair<std::wstring, std::string>> ReadProgramLogFiles() {
-  wchar_t appdata[MAX_PATH] = {};
-  ::SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appdata);
-  const std::wstring folder = std::wstring(appdata) + L"\\" TQ_DATA_FOLDER L"\\log\\";
+  wchar_t pattern[MAX_PATH] = {};
+  if (!GetProgramLogFile(nullptr, pattern, MAX_PATH)) return {};
+  const std::wstring folder(pattern, std::wcsrchr(pattern, L'\\') + 1);
   std::vector<std::wstring> names;
   WIN32_FIND_DATAW data;
-  const win::ScopedFindHandle find(::FindFirstFileW((folder + L"program_*.log").c_str(), &data));
+  const win::ScopedFindHandle find(::FindFirstFileW(pattern, &data));
   if (find) {
     do {
       names.push_back(data.cFileName);

@@ -10,9 +10,8 @@
 
 #include "command.h"
 #include "commands.h"
-#include "foundation/product_names.h"
+#include "t_base/program_log.h"
 #include "t_common/files.h"
-#include "t_common/folders.h"
 #include "t_common/os_version.h"
 #include "t_common/std_user_launch.h"
 #include "win/com.h"
@@ -85,11 +84,9 @@ int RunTask(const Args& args) {
 void PrintOwnLogLines() {
   SYSTEMTIME now;
   ::GetLocalTime(&now);
-  wchar_t name[40];
-  std::swprintf(name, 40, L"program_%04u%02u%02u.log", now.wYear, now.wMonth, now.wDay);
-  const std::wstring file = common::PathCombine1(common::GetLogFolder(TQ_PRODUCT_NAME, false).c_str(), name);
+  wchar_t file[MAX_PATH];
   std::vector<std::wstring> rows;
-  if (!common::ReadFileByRow(file.c_str(), rows)) return;
+  if (!GetProgramLogFile(&now, file, MAX_PATH) || !common::ReadFileByRow(file, rows)) return;
   const std::wstring own = L" " + std::to_wstring(::GetCurrentProcessId()) + L" ";
   for (const std::wstring& row : rows)
     if (row.find(own) != std::wstring::npos) PrintNote(L"program log: " + row);

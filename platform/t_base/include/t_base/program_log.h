@@ -10,6 +10,7 @@
 #ifndef T_BASE_PROGRAM_LOG_H_
 #define T_BASE_PROGRAM_LOG_H_
 
+#include <windows.h>
 #include <wchar.h>
 
 #if defined(T_BASE_BUILDING)
@@ -23,6 +24,13 @@ extern "C" {
 #endif
 
 T_BASE_API void __cdecl WriteProgramLogNoMask(const wchar_t* format, ...);
+
+// The log's file for the local day `day`, or with a null day the pattern
+// "...\log\program_*.log" that FindFirstFile matches against every day's file,
+// into path (capacity in wide characters; MAX_PATH is enough). FALSE, with
+// path empty, when the application-data folder is unknown or the text does
+// not fit. The caller's last error is kept.
+T_BASE_API BOOL __cdecl GetProgramLogFile(const SYSTEMTIME* day, wchar_t* path, size_t capacity);
 
 #ifdef __cplusplus
 }
