@@ -58,6 +58,10 @@ fi
 # into system32. Every prefix is cloned from one template that no test runs
 # in: the images are hard links (Wine only reads them), everything else a
 # copy of its own.
+# Bumped whenever boot_prefix changes, so that prefixes an older harness made
+# in a build tree are made again rather than used.
+prefix_recipe=2
+
 boot_prefix() {
   rm -rf "$1"
   # A crash ends the program at once: winedbg's crash dialog would wait for a
@@ -66,7 +70,7 @@ boot_prefix() {
   printf 'WINE REGISTRY Version 2\n\n[Software\\\\Wine\\\\WineDbg]\n"ShowCrashDialog"=dword:00000000\n' >"$1/user.reg"
   WINEPREFIX="$1" "$wine" wineboot -i >/dev/null 2>&1
   WINEPREFIX="$1" "$WINESERVER" -w
-  touch "$1/.ready"
+  echo "$prefix_recipe" >"$1/.ready"
 }
 
 clone_prefix() {
@@ -81,19 +85,21 @@ clone_prefix() {
   done < <(find "$2" -type f -print0)
 }
 
+is_ready() { [ "$(cat "$1/.ready" 2>/dev/null)" = "$prefix_recipe" ]; }
+
 prepare() {
-  [ -f "$WINEPREFIX/.ready" ] && return
+  is_ready "$WINEPREFIX" && return
   exec 9>"$root/.prefix.lock"
   flock 9
-  if [ ! -f "$WINEPREFIX/.ready" ]; then
-    [ -f "$root/template/.ready" ] || boot_prefix "$root/template"
+  if ! is_ready "$WINEPREFIX"; then
+    is_ready "$root/template" || boot_prefix "$root/template"
     clone_prefix "$root/template" "$WINEPREFIX"
     rm -f "$WINEPREFIX/.ready"
     if [ -n "$winver" ]; then
       "$wine" winecfg /v "$winver" >/dev/null 2>&1
       "$WINESERVER" -w
     fi
-    touch "$WINEPREFIX/.ready"
+    echo "$prefix_recipe" >"$WINEPREFIX/.ready"
   fi
   flock -u 9
   exec 9>&-
