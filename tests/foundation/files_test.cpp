@@ -41,27 +41,18 @@ std::vector<std::wstring> PendingTargetsOf(const std::wstring& source) {
   return targets;
 }
 
-// Every running process, with its parent.
-std::map<DWORD, DWORD> ProcessParents() {
-  std::map<DWORD, DWORD> parents;
-  win::ScopedSnapshot snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  PROCESSENTRY32W entry = {};
-  entry.dwSize = sizeof(entry);
-  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry))
-    parents[entry.th32ProcessID] = entry.th32ParentProcessID;
-  return parents;
-}
-
 // Waits, a minute at most, until no process that is not in `before` and that
 // this one started, or those did, is running.
-void WaitForNewDescendants(const std::map<DWORD, DWORD>& before) {
+void WaitForNewDescendants(const std::vector<testing_support::ProcessEntry>& old) {
+  std::set<DWORD> before;
+  for (const auto& process : old) before.insert(process.id);
   std::set<DWORD> family = {::GetCurrentProcessId()};
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
   for (;;) {
     bool running = false;
-    for (const auto& [id, parent] : ProcessParents()) {
-      if (before.count(id) || !family.count(parent)) continue;
-      family.insert(id);
+    for (const auto& process : testing_support::ProcessList()) {
+      if (before.count(process.id) || !family.count(process.parent)) continue;
+      family.insert(process.id);
       running = true;
     }
     if (!running || std::chrono::steady_clock::now() > deadline) return;
@@ -156,7 +147,7 @@ TEST_F(FileOperations, OpenFolderRunsNoFile) {
   testing_support::PlantBystanders(temp_.path());
   const std::wstring batch = Write(L"run.bat", "echo ran> \"" + common::ws2s(temp_.Child(L"ran.txt")) + "\"\r\n");
   const testing_support::SandboxWatch watch({temp_.path()});
-  const std::map<DWORD, DWORD> before = ProcessParents();
+  const auto before = testing_support::ProcessList();
   common::OpenFolder(batch.c_str());
   WaitForNewDescendants(before);
   EXPECT_TRUE(watch.Unchanged());

@@ -34,18 +34,7 @@ using testing_support::ReadProgramLog;
 
 constexpr char kSuccessLine[] = "Success! Task successfully registered. : 0\n";
 
-// The lines the program log gained while the object lived, without their time,
-// process and thread.
-class LogWatch {
- public:
-  std::string Added() const {
-    const std::regex stamp("(^|\n)[-0-9]+ [:.0-9]+ +[0-9]+ +[0-9]+ ");
-    return std::regex_replace(ReadProgramLog().substr(start_), stamp, "$1");
-  }
-
- private:
-  size_t start_ = ReadProgramLog().size();
-};
+using testing_support::LogWatch;
 
 bool HasLine(const std::string& log, const std::string& line) {
   return ("\n" + log).find("\n" + line + "\n") != std::string::npos;

@@ -215,13 +215,8 @@ class ScopedVerbRecorder {
 
  private:
   static bool RecorderRunning() {
-    win::ScopedSnapshot snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = snapshot.valid() && ::Process32FirstW(snapshot.get(), &entry); more;
-         more = ::Process32NextW(snapshot.get(), &entry)) {
-      if (_wcsicmp(entry.szExeFile, L"shell_recorder.exe") == 0) return true;
-    }
+    for (const auto& process : testing_support::ProcessList())
+      if (_wcsicmp(process.name.c_str(), L"shell_recorder.exe") == 0) return true;
     return false;
   }
 

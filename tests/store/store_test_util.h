@@ -54,14 +54,7 @@ class ScopedStoreName {
                              std::to_wstring(::InterlockedIncrement(&counter_));
 };
 
-// What the program log gained since construction.
-class LogWatch {
- public:
-  std::string Added() const { return testing_support::ReadProgramLog().substr(start_); }
-
- private:
-  size_t start_ = testing_support::ReadProgramLog().size();
-};
+using testing_support::LogWatch;
 
 inline std::wstring ChildVariable(const wchar_t* name) {
   const wchar_t* value = ::_wgetenv(name);

@@ -1,11 +1,13 @@
 #include "support/test_support.h"
 
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cwchar>
+#include <regex>
 #include <thread>
 
 #include "t_base/program_log.h"
@@ -186,6 +188,22 @@ std::string ReadProgramLog() {
   std::string log;
   for (const auto& file : ReadProgramLogFiles()) log += file.second;
   return log;
+}
+
+std::string LogWatch::Added() const {
+  static const std::regex stamp("(^|\n)[-0-9]+ [:.0-9]+ +[0-9]+ +[0-9]+ ");
+  return std::regex_replace(ReadProgramLog().substr(start_), stamp, "$1");
+}
+
+std::vector<ProcessEntry> ProcessList() {
+  std::vector<ProcessEntry> list;
+  const win::ScopedSnapshot snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = snapshot.valid() && ::Process32FirstW(snapshot.get(), &entry); more;
+       more = ::Process32NextW(snapshot.get(), &entry))
+    list.push_back({entry.th32ProcessID, entry.th32ParentProcessID, entry.szExeFile});
+  return list;
 }
 
 }  // namespace testing_support

@@ -61,6 +61,23 @@ void RunOnThreadsAtOnce(int count, const std::function<void()>& body);
 std::vector<std::pair<std::wstring, std::string>> ReadProgramLogFiles();
 std::string ReadProgramLog();
 
+// The lines the program log gained while the object lived, without their time,
+// process and thread.
+class LogWatch {
+ public:
+  std::string Added() const;
+
+ private:
+  size_t start_ = ReadProgramLog().size();
+};
+
+// Every running process: id, parent id and executable name.
+struct ProcessEntry {
+  unsigned long id, parent;
+  std::wstring name;
+};
+std::vector<ProcessEntry> ProcessList();
+
 }  // namespace testing_support
 
 #endif  // TESTS_SUPPORT_TEST_SUPPORT_H_
