@@ -4,7 +4,6 @@
 
 #include "support/test_support.h"
 #include "win/registry_key.h"
-#include "win/scoped_handle.h"
 
 namespace testing_support {
 namespace {
@@ -17,34 +16,31 @@ void AddTree(const std::wstring& path, std::map<std::wstring, std::string>* out)
     return;
   }
   (*out)[path + L"\\"] = "<folder>";
-  WIN32_FIND_DATAW data;
-  const win::ScopedFindHandle find(::FindFirstFileW((path + L"\\*").c_str(), &data));
-  if (!find) return;
-  do {
-    const std::wstring name = data.cFileName;
-    if (name != L"." && name != L"..") AddTree(path + L"\\" + name, out);
-  } while (::FindNextFileW(find.get(), &data));
+  ForEachName(path + L"\\*", [&](const std::wstring& name) { AddTree(path + L"\\" + name, out); });
+}
+
+// Names of a key's values (values) or subkeys, any length of data.
+std::vector<std::wstring> Names(HKEY key, bool values) {
+  std::vector<std::wstring> names;
+  wchar_t name[16384];
+  for (DWORD i = 0, length = 16384;
+       (values ? ::RegEnumValueW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr)
+               : ::RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr)) == ERROR_SUCCESS;
+       ++i, length = 16384)
+    names.push_back(name);
+  return names;
 }
 
 void AddKey(HKEY root, const std::wstring& path, std::map<std::wstring, std::string>* out) {
   win::RegistryKey key;
   if (key.Open(root, path.c_str(), KEY_READ) != ERROR_SUCCESS) return;
   (*out)[L"HKEY " + path + L"\\"] = "<key>";
-  wchar_t name[16384];
-  BYTE data[65536];
-  for (DWORD i = 0;; ++i) {
-    DWORD name_length = 16384, type = 0, bytes = sizeof data;
-    if (::RegEnumValueW(key.get(), i, name, &name_length, nullptr, &type, data, &bytes) != ERROR_SUCCESS) break;
-    (*out)[L"HKEY " + path + L"\\" + name + L"="] =
-        std::to_string(type) + ":" + std::string(reinterpret_cast<char*>(data), bytes);
+  for (const std::wstring& name : Names(key.get(), true)) {
+    std::vector<BYTE> data;
+    key.ReadBinary(name.c_str(), &data);
+    (*out)[L"HKEY " + path + L"\\" + name + L"="] = std::string(data.begin(), data.end());
   }
-  std::vector<std::wstring> subkeys;
-  for (DWORD i = 0;; ++i) {
-    DWORD name_length = 16384;
-    if (::RegEnumKeyExW(key.get(), i, name, &name_length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    subkeys.push_back(path.empty() ? name : path + L"\\" + name);
-  }
-  for (const std::wstring& subkey : subkeys) AddKey(root, subkey, out);
+  for (const std::wstring& subkey : Names(key.get(), false)) AddKey(root, path + L"\\" + subkey, out);
 }
 
 std::string Narrow(const std::wstring& text) {

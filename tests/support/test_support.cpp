@@ -3,10 +3,10 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cwchar>
+#include <map>
 #include <regex>
 #include <thread>
 
@@ -51,20 +51,19 @@ std::string ReadBytes(const std::wstring& file) {
   return bytes;
 }
 
+void ForEachName(const std::wstring& folder, const std::function<void(const std::wstring& name)>& visit) {
+  WIN32_FIND_DATAW data;
+  const win::ScopedFindHandle find(::FindFirstFileW(folder.c_str(), &data));
+  for (bool more = find.valid(); more; more = ::FindNextFileW(find.get(), &data))
+    if (std::wcscmp(data.cFileName, L".") != 0 && std::wcscmp(data.cFileName, L"..") != 0) visit(data.cFileName);
+}
+
 bool RemoveTree(const std::wstring& path) {
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return true;
-  if (attributes & FILE_ATTRIBUTE_READONLY)
-    ::SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+  ::SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return ::DeleteFileW(path.c_str()) != 0;
-  WIN32_FIND_DATAW data;
-  const win::ScopedFindHandle find(::FindFirstFileW((path + L"\\*").c_str(), &data));
-  if (find) {
-    do {
-      const std::wstring name = data.cFileName;
-      if (name != L"." && name != L"..") RemoveTree(path + L"\\" + name);
-    } while (::FindNextFileW(find.get(), &data));
-  }
+  ForEachName(path + L"\\*", [&](const std::wstring& name) { RemoveTree(path + L"\\" + name); });
   return ::RemoveDirectoryW(path.c_str()) != 0;
 }
 
@@ -169,19 +168,10 @@ std::vector<std::pair<std::wstring, std::string>> ReadProgramLogFiles() {
   wchar_t pattern[MAX_PATH] = {};
   if (!GetProgramLogFile(nullptr, pattern, MAX_PATH)) return {};
   const std::wstring folder(pattern, std::wcsrchr(pattern, L'\\') + 1);
-  std::vector<std::wstring> names;
-  WIN32_FIND_DATAW data;
-  const win::ScopedFindHandle find(::FindFirstFileW(pattern, &data));
-  if (find) {
-    do {
-      names.push_back(data.cFileName);
-    } while (::FindNextFileW(find.get(), &data));
-  }
   // program_YYYYMMDD.log: by name is by day.
-  std::sort(names.begin(), names.end());
-  std::vector<std::pair<std::wstring, std::string>> files;
-  for (const std::wstring& name : names) files.emplace_back(folder + name, ReadBytes(folder + name));
-  return files;
+  std::map<std::wstring, std::string> files;
+  ForEachName(pattern, [&](const std::wstring& name) { files[folder + name] = ReadBytes(folder + name); });
+  return {files.begin(), files.end()};
 }
 
 std::string ReadProgramLog() {

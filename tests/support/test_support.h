@@ -28,6 +28,9 @@ class ScopedTempDir {
 bool WriteBytes(const std::wstring& file, const std::string& bytes);
 // Empty when the file cannot be read.
 std::string ReadBytes(const std::wstring& file);
+// Calls visit with every name that FindFirstFileW finds for the pattern
+// ("folder\\*" for a folder's contents) but "." and "..".
+void ForEachName(const std::wstring& pattern, const std::function<void(const std::wstring& name)>& visit);
 // Deletes a folder tree (files read-only or not); true when it is gone.
 bool RemoveTree(const std::wstring& path);
 
