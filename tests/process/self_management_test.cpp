@@ -23,49 +23,35 @@ using common::ws2s;
 using testing_support::IsChildRun;
 using testing_support::RunSelfInChild;
 
-constexpr DWORD kWatchdogExitCode = 0xFFFFFFFF;
-
-// The helper run with watchdog steps: its exit code (STILL_ACTIVE after 15 s), its
-// "Cancel Moniter" texts, the threads of its watchdog begin and end texts and the
-// first watchdog's thread as it recorded it.
-struct WatchdogRun {
-  DWORD exit_code;
-  int cancels;
-  std::vector<std::string> begun, ended;
-  std::string first;
-};
-
-WatchdogRun RunWatchdogHelper(const std::wstring& steps) {
+// The helper run with watchdog steps: its exit code (STILL_ACTIVE after 15 s),
+// how many watchdogs began and were cancelled, and which sent their end text.
+std::string WatchdogRun(const std::wstring& steps) {
   const HelperCopy copy(L"tq_watchdog");
-  WatchdogRun run{Helper(copy.program, copy.Arguments(steps)).WaitForExit(15000), 0, {}, {},
-                  RecordValue(copy.Record(), "watchdog")};
+  const DWORD code = Helper(copy.program, copy.Arguments(steps)).WaitForExit(15000);
   std::istringstream record(testing_support::ReadBytes(copy.Record()));
   const std::regex watchdog_text("debug: _ExitMoniterThread (begin|end)<([0-9]+)><[0-9]+>");
   std::smatch match;
+  std::string begun, ended;
+  int begins = 0, cancels = 0;
   for (std::string line; std::getline(record, line);) {
-    if (line == "debug: Cancel Moniter") ++run.cancels;
-    if (std::regex_match(line, match, watchdog_text)) (match[1] == "begin" ? run.begun : run.ended).push_back(match[2]);
+    cancels += line == "debug: Cancel Moniter";
+    if (!std::regex_match(line, match, watchdog_text)) continue;
+    (match[1] == "begin" ? begun : ended) += match[2].str() + " ";
+    begins += match[1] == "begin";
   }
-  return run;
+  const std::string which = ended.empty() ? "none" : ended == begun ? "every one begun"
+                            : ended == RecordValue(copy.Record(), "watchdog") + " " ? "the first" : ended;
+  return "exit " + std::to_string(code) + ", begun " + std::to_string(begins) + ", cancelled " +
+         std::to_string(cancels) + ", ended: " + which;
 }
 
-TEST(Watchdog, EndsTheProcessWithMinusOneAfterTwoDebuggerLines) {
-  // With no delay the process may end before the helper records the thread.
-  const WatchdogRun run = RunWatchdogHelper(L"watchdog 0 sleep 20000");
-  EXPECT_EQ(run.exit_code, kWatchdogExitCode);
-  ASSERT_EQ(run.begun.size(), 1u);
-  EXPECT_EQ(run.ended, run.begun);
-}
-
-// Cancelled while it waits out its delay, as callers do: a thread ended in the
-// middle of sending its begin line could leave the process's locks held.
-TEST(Watchdog, CancelledBeforeTheDelayTheProcessLivesOn) {
-  const WatchdogRun run = RunWatchdogHelper(L"watchdog 1000 sleep 300 cancel sleep 1500");
-  EXPECT_EQ(run.exit_code, 0u);
-  EXPECT_EQ(run.cancels, 1);
-  EXPECT_EQ(run.begun.size(), 1u);
-  EXPECT_TRUE(run.ended.empty());
-  common::CancelTerminateSelf(nullptr);  // no watchdog: nothing to end
+// Cancelled while it waits out its delay, as callers do, the process lives on;
+// cancelling one leaves another running.
+TEST(Watchdog, EndsTheProcessWithMinusOneUnlessCancelled) {
+  EXPECT_EQ(WatchdogRun(L"watchdog 0 sleep 20000"), "exit 4294967295, begun 1, cancelled 0, ended: every one begun");
+  EXPECT_EQ(WatchdogRun(L"watchdog 1000 sleep 300 cancel sleep 1500"), "exit 0, begun 1, cancelled 1, ended: none");
+  EXPECT_EQ(WatchdogRun(L"watchdog 1000 watchdog 300 sleep 100 cancel sleep 20000"),
+            "exit 4294967295, begun 2, cancelled 1, ended: the first");
 }
 
 size_t OwnThreadCount() {
@@ -91,8 +77,7 @@ TEST(Watchdog, StartedAndCancelledAtOnceEndsItselfWithoutHangingTheProcess) {
   };
   pairs(1000);
   testing_support::RunOnThreadsAtOnce(4, [&] { pairs(250); });
-  EXPECT_TRUE(WaitFor([&] { return OwnThreadCount() <= threads; })) << OwnThreadCount() << " threads, " << threads
-                                                                     << " before";
+  EXPECT_TRUE(WaitFor([&] { return OwnThreadCount() <= threads; })) << OwnThreadCount() << " threads, " << threads;
 }
 
 std::atomic<int> g_cancel_texts{0};
@@ -115,8 +100,8 @@ TEST(Watchdog, CancelLeavesEveryOtherHandleAlone) {
     return;
   }
   ::AddVectoredExceptionHandler(1, &CountCancelTexts);
-  const NamedEvent event;
-  const win::ScopedHandle other(::CreateThread(nullptr, 0, &WaitOn, event.event.get(), 0, nullptr));
+  const win::ScopedHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  const win::ScopedHandle other(::CreateThread(nullptr, 0, &WaitOn, event.get(), 0, nullptr));
   void* const watchdog = common::ForceTerminateSelf(60000);
   ASSERT_TRUE(other && watchdog);
   common::CancelTerminateSelf(watchdog);
@@ -128,30 +113,14 @@ TEST(Watchdog, CancelLeavesEveryOtherHandleAlone) {
                       DUPLICATE_SAME_ACCESS);
   }
   ASSERT_EQ(copies.back().get(), watchdog) << "the cancelled watchdog's handle value was not reused";
-  const struct {
-    const char* name;
-    HANDLE handle;
-  } cases[] = {{"another thread", other.get()},
-               {"an event", event.event.get()},
-               {"a cancelled watchdog's value, now another thread's", watchdog},
-               {"this thread's pseudo-handle", ::GetCurrentThread()}};
-  for (const auto& c : cases) {
-    common::CancelTerminateSelf(c.handle);
-    EXPECT_EQ(::WaitForSingleObject(other.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT)) << c.name;
-    EXPECT_EQ(::WaitForSingleObject(copies.back().get(), 0), static_cast<DWORD>(WAIT_TIMEOUT)) << c.name;
-    EXPECT_EQ(::WaitForSingleObject(event.event.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT)) << c.name;
+  for (HANDLE handle : {other.get(), event.get(), static_cast<HANDLE>(watchdog), ::GetCurrentThread(), HANDLE()}) {
+    common::CancelTerminateSelf(handle);
+    for (HANDLE alive : {other.get(), copies.back().get(), event.get()})
+      EXPECT_EQ(::WaitForSingleObject(alive, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << handle << " ended " << alive;
   }
   EXPECT_EQ(g_cancel_texts, 1);
-  ::SetEvent(event.event.get());
+  ::SetEvent(event.get());
   EXPECT_EQ(::WaitForSingleObject(other.get(), 10000), static_cast<DWORD>(WAIT_OBJECT_0));
-}
-
-TEST(Watchdog, CancellingOneLeavesTheOtherRunning) {
-  const WatchdogRun run = RunWatchdogHelper(L"watchdog 1000 watchdog 300 sleep 100 cancel sleep 20000");
-  EXPECT_EQ(run.exit_code, kWatchdogExitCode);
-  EXPECT_EQ(run.cancels, 1);
-  EXPECT_GE(run.begun.size(), 1u);
-  EXPECT_EQ(run.ended, std::vector<std::string>{run.first});
 }
 
 // The recorded priority shows whether DelSelf handed the command over (real
@@ -190,10 +159,9 @@ TEST(DelSelf, RemovesTheProgramOrItsFolderOnceItEnded) {
     ASSERT_NE(::GetShortPathNameW(program.c_str(), short_path, MAX_PATH), 0u);
     ASSERT_TRUE(!std::wcschr(c.folder, L' ') || short_path != program) << "no short path for " << ws2s(program);
     if (!c.comspec) ::SetEnvironmentVariableW(L"COMSPEC", nullptr);
-    const Helper helper(program, L"--record \"" + record + L"\" " + c.step + L" priority " + c.then);
+    const Helper helper(program, L"--record \"" + record + L"\" " + c.step + L" " + c.then);
     ::SetEnvironmentVariableW(L"COMSPEC", comspec);
     EXPECT_EQ(helper.WaitForExit(15000), 0u);
-    EXPECT_EQ(RecordValue(record, ws2s(c.step)), "called");
     EXPECT_EQ(RecordValue(record, "priority"),
               std::to_string(c.removed ? REALTIME_PRIORITY_CLASS : NORMAL_PRIORITY_CLASS));
     EXPECT_EQ(RecordValue(record, "folder"), ws2s(root ? folder + L"\\" : folder));
@@ -207,23 +175,8 @@ TEST(DelSelf, RemovesTheProgramOrItsFolderOnceItEnded) {
   }
 }
 
-TEST(AppMutex, OneHolderAtATimeAcrossProcesses) {
-  const HelperCopy copy(L"tq_mutex");
-  const std::wstring name = L"tq_app_mutex_" + std::to_wstring(::GetCurrentProcessId());
-  const NamedEvent release;
-  const auto take = [&](int run) {
-    const Helper helper(copy.program, copy.Arguments(L"mutex " + name, run));
-    EXPECT_EQ(helper.WaitForExit(15000), 0u);
-    return RecordValue(copy.Record(run), "mutex");
-  };
-  const Helper holder(copy.program, copy.Arguments(L"mutex " + name + L" wait " + release.name));
-  EXPECT_EQ(WaitForRecordValue(copy.Record(), "mutex"), "handle");
-  EXPECT_EQ(take(1), "null");
-  ::SetEvent(release.event.get());
-  EXPECT_EQ(holder.WaitForExit(10000), 0u);
-  EXPECT_EQ(take(2), "handle");
-}
-
+// Without the shutdown privilege: 0, and no other process of the prefix ends
+// (ExitWindowsEx would end them within about a second).
 TEST(Reboot, WithoutTheShutdownPrivilegeReturnsZeroAndRestartsNothing) {
   win::ScopedHandle own, restricted;
   ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY | TOKEN_QUERY,
@@ -231,13 +184,12 @@ TEST(Reboot, WithoutTheShutdownPrivilegeReturnsZeroAndRestartsNothing) {
   LUID_AND_ATTRIBUTES removed = {};
   ASSERT_TRUE(::LookupPrivilegeValueW(nullptr, SE_SHUTDOWN_NAME, &removed.Luid));
   ASSERT_TRUE(::CreateRestrictedToken(own.get(), 0, 0, nullptr, 1, &removed, 0, nullptr, restricted.receive()));
-
   const HelperCopy copy(L"tq_reboot");
   const auto bystander = copy.Start(L"sleep -1", 1);
   const Helper caller(copy.program, copy.Arguments(L"reboot"), restricted.get());
   EXPECT_EQ(caller.WaitForExit(15000), 0u);
   EXPECT_EQ(RecordValue(copy.Record(), "reboot"), "0");
-  ::Sleep(1000);  // ExitWindowsEx would end the prefix's processes within about a second
+  ::Sleep(1000);
   EXPECT_TRUE(bystander->Running());
 }
 
