@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <tlhelp32.h>
+#include <aclapi.h>
 
 #include <atomic>
 #include <cwchar>
@@ -13,6 +14,7 @@
 
 #include "process/helper_process.h"
 #include "support/test_support.h"
+#include "t_common/processes.h"
 #include "t_common/text.h"
 #include "win/scoped_handle.h"
 
@@ -172,6 +174,38 @@ TEST(DelSelf, RemovesTheProgramOrItsFolderOnceItEnded) {
     EXPECT_EQ(::GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES, !(whole_folder && c.removed));
     EXPECT_EQ(testing_support::ReadBytes(bystander), "keep");
     ::DeleteFileW(program.c_str());
+  }
+}
+
+// One holder at a time, in this process or another; names in the system's
+// namespaces work as plain ones. A null DACL lets any user and integrity level
+// open the mutex, and IsAppExist leaves none behind.
+TEST(AppMutex, HasOneHolderAndIsAppExistLeavesNone) {
+  const HelperCopy copy(L"tq_mutex");
+  const auto taken_by_helper = [&](const std::wstring& name) {
+    const Helper helper(copy.program, copy.Arguments(L"mutex " + name));
+    EXPECT_EQ(helper.WaitForExit(15000), 0u);
+    return RecordValue(copy.Record(), "mutex");
+  };
+  const std::wstring base = UniqueName(L"tq_mutex_probe");
+  for (const std::wstring& name : {base, L"Global\\" + base, L"Local\\" + base}) {
+    SCOPED_TRACE(ws2s(name));
+    EXPECT_FALSE(common::IsAppExist(name.c_str()));
+    EXPECT_EQ(::OpenMutexW(SYNCHRONIZE, FALSE, name.c_str()), nullptr);
+    {
+      const win::ScopedHandle held(common::CreateAppMutex(name.c_str()));
+      PACL dacl = reinterpret_cast<PACL>(1);
+      PSECURITY_DESCRIPTOR descriptor = nullptr;
+      EXPECT_EQ(::GetSecurityInfo(held.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                                  nullptr, &descriptor), static_cast<DWORD>(ERROR_SUCCESS));
+      const win::ScopedLocalMemory owned(descriptor);
+      EXPECT_EQ(dacl, nullptr);
+      EXPECT_TRUE(common::IsAppExist(name.c_str()));
+      EXPECT_EQ(common::CreateAppMutex(name.c_str()), nullptr);
+      EXPECT_EQ(taken_by_helper(name), "null");
+    }
+    EXPECT_FALSE(common::IsAppExist(name.c_str()));
+    EXPECT_EQ(taken_by_helper(name), "handle");
   }
 }
 

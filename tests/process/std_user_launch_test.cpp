@@ -52,11 +52,8 @@ TEST(FakeScheduler, RunAsStdUserRegistersAnUnelevatedTaskStartedByItsRegistratio
 
 // The hour without a leading zero, the end a year after the start.
 TEST(FakeScheduler, DailyTaskRepeatsWithinTheDayAndRunsForAYearFromNow) {
-  const struct {
-    int minutes;
-    const wchar_t* interval;
-  } cases[] = {{90, L"PT1H30M"}, {120, L"PT2H"}, {45, L"PT45M"}, {1440, L"PT24H"},
-               {2, L"PT2M"},     {1, nullptr},   {1441, nullptr}, {0, nullptr}};
+  const struct { int minutes; const wchar_t* interval; } cases[] = {
+      {90, L"PT1H30M"}, {120, L"PT2H"}, {45, L"PT45M"}, {1440, L"PT24H"}, {2, L"PT2M"}, {1, nullptr}, {1441, nullptr}, {0, nullptr}};
   for (const auto& c : cases) {
     Scheduler scheduler;
     const common::ScopedTaskSchedulerAccess access(scheduler.Access());
@@ -83,13 +80,8 @@ TEST(FakeScheduler, DailyTaskRepeatsWithinTheDayAndRunsForAYearFromNow) {
 // Each step failing in turn: a step that fails the registration logs its line with
 // the code in hexadecimal and everything is released; the others are passed over.
 TEST(FakeScheduler, EachFailingStepIsLoggedAndReleasesEverything) {
-  const struct {
-    const wchar_t* call;
-    HRESULT code;
-    int trigger_type;
-    const char* line;  // null: no line, and the registration goes through
-    bool registered;
-  } cases[] = {
+  // line null: no line, and the registration goes through.
+  const struct { const wchar_t* call; HRESULT code; int trigger_type; const char* line; bool registered; } cases[] = {
       {L"CoInitializeSecurity", E_ACCESSDENIED, 7, "CoInitializeSecurity failed: 80070005", true},
       {L"CoInitializeSecurity", RPC_E_TOO_LATE, 7, nullptr, true},
       {L"CoCreateInstance", CO_E_NOTINITIALIZED, 7, "Failed to create an instance of ITaskService: 800401f0", false},
@@ -185,7 +177,7 @@ TEST(WindowsXp, RunAsStdUserStartsTheProgramThroughTheShell) {
   const std::wstring parameters = copy.Arguments(L"sleep 60000");
   LogWatch log;
   ASSERT_TRUE(common::RunAsStdUser(copy.program.c_str(), parameters.c_str()));
-  EXPECT_EQ(process_testing::WaitForRecordValue(copy.Record(), "show"), "1");
+  EXPECT_EQ(process_testing::RecordValue(copy.Record(), "show", 30000), "1");
   EXPECT_EQ(process_testing::RecordValue(copy.Record(), "flags"), std::to_string(STARTF_USESHOWWINDOW));
   const std::string command_line = process_testing::RecordValue(copy.Record(), "command line");
   EXPECT_EQ(command_line.substr(command_line.size() - std::min(command_line.size(), parameters.size())),
