@@ -81,29 +81,6 @@ TEST(ProgramLog, ThreadsAndProcessesNeverInterleave) {
   EXPECT_EQ(seen.size(), lines.size());
 }
 
-// The file of a day, or the pattern of every day's: whole or not at all, and
-// the caller's last error kept either way.
-TEST(ProgramLog, FileOfADayOrThePatternOfEveryDay) {
-  const std::wstring file = common::GetLogFolder(TQ_PRODUCT_NAME, false) + L"\\program_20170304.log";
-  SYSTEMTIME day = {};
-  day.wYear = 2017, day.wMonth = 3, day.wDay = 4;
-  const struct {
-    const SYSTEMTIME* day;
-    size_t capacity;
-    std::wstring path;  // empty: refused
-  } cases[] = {{&day, MAX_PATH, file}, {nullptr, MAX_PATH, file.substr(0, file.size() - 12) + L"*.log"},
-               {&day, file.size() + 1, file}, {&day, file.size(), L""}, {&day, 1, L""}};
-  for (const auto& c : cases) {
-    wchar_t path[MAX_PATH] = L"unchanged";
-    ::SetLastError(1234);
-    EXPECT_EQ(GetProgramLogFile(c.day, path, c.capacity), !c.path.empty()) << c.capacity;
-    EXPECT_EQ(path, c.path);
-    EXPECT_EQ(::GetLastError(), 1234u);
-  }
-  EXPECT_FALSE(GetProgramLogFile(&day, nullptr, MAX_PATH));
-  EXPECT_EQ(::GetLastError(), 1234u);
-}
-
 // A file where the log folder should be: the line is lost, and nothing else.
 TEST(ProgramLog, UnwritableLogAndNullFormatChangeNothingForTheCaller) {
   const std::wstring folder = common::GetLogFolder(TQ_PRODUCT_NAME, true), moved = folder + L".moved-by-test";

@@ -8,7 +8,6 @@
 #include <atomic>
 #include <cwchar>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -26,34 +25,29 @@ using testing_support::IsChildRun;
 using testing_support::RunSelfInChild;
 
 // The helper run with watchdog steps: its exit code (STILL_ACTIVE after 15 s),
-// how many watchdogs began and were cancelled, and which sent their end text.
+// how many watchdogs sent their begin and end texts, how many were cancelled,
+// and whether the one that ended is the first one started.
 std::string WatchdogRun(const std::wstring& steps) {
   const HelperCopy copy(L"tq_watchdog");
   const DWORD code = Helper(copy.program, copy.Arguments(steps)).WaitForExit(15000);
-  std::istringstream record(testing_support::ReadBytes(copy.Record()));
-  const std::regex watchdog_text("debug: _ExitMoniterThread (begin|end)<([0-9]+)><[0-9]+>");
-  std::smatch match;
-  std::string begun, ended;
-  int begins = 0, cancels = 0;
-  for (std::string line; std::getline(record, line);) {
-    cancels += line == "debug: Cancel Moniter";
-    if (!std::regex_match(line, match, watchdog_text)) continue;
-    (match[1] == "begin" ? begun : ended) += match[2].str() + " ";
-    begins += match[1] == "begin";
-  }
-  const std::string which = ended.empty() ? "none" : ended == begun ? "every one begun"
-                            : ended == RecordValue(copy.Record(), "watchdog") + " " ? "the first" : ended;
-  return "exit " + std::to_string(code) + ", begun " + std::to_string(begins) + ", cancelled " +
-         std::to_string(cancels) + ", ended: " + which;
+  // With no delay the process may end before the helper records the thread.
+  const std::string record = testing_support::ReadBytes(copy.Record()), first = RecordValue(copy.Record(), "watchdog");
+  const auto count = [&](const std::string& text) {
+    const std::regex pattern("debug: " + text + "\n");
+    return std::to_string(std::distance(std::sregex_iterator(record.begin(), record.end(), pattern), {}));
+  };
+  return "exit " + std::to_string(code) + ", begun " + count("_ExitMoniterThread begin<\\d+><\\d+>") + ", cancelled " +
+         count("Cancel Moniter") + ", ended " + count("_ExitMoniterThread end<\\d+><\\d+>") + ", the first " +
+         count("_ExitMoniterThread end<" + (first.empty() ? "\\d+" : first) + "><\\d+>");
 }
 
 // Cancelled while it waits out its delay, as callers do, the process lives on;
 // cancelling one leaves another running.
 TEST(Watchdog, EndsTheProcessWithMinusOneUnlessCancelled) {
-  EXPECT_EQ(WatchdogRun(L"watchdog 0 sleep 20000"), "exit 4294967295, begun 1, cancelled 0, ended: every one begun");
-  EXPECT_EQ(WatchdogRun(L"watchdog 1000 sleep 300 cancel sleep 1500"), "exit 0, begun 1, cancelled 1, ended: none");
+  EXPECT_EQ(WatchdogRun(L"watchdog 0 sleep 20000"), "exit 4294967295, begun 1, cancelled 0, ended 1, the first 1");
+  EXPECT_EQ(WatchdogRun(L"watchdog 1000 sleep 300 cancel sleep 1500"), "exit 0, begun 1, cancelled 1, ended 0, the first 0");
   EXPECT_EQ(WatchdogRun(L"watchdog 1000 watchdog 300 sleep 100 cancel sleep 20000"),
-            "exit 4294967295, begun 2, cancelled 1, ended: the first");
+            "exit 4294967295, begun 2, cancelled 1, ended 1, the first 1");
 }
 
 size_t OwnThreadCount() {
@@ -133,13 +127,8 @@ TEST(DelSelf, RemovesTheProgramOrItsFolderOnceItEnded) {
   // Unquoted, cmd would take "...\a&b\prog.exe" for "del ...\A" (this file) and "B\prog.exe > nul".
   const std::wstring bystander = dir.Child(L"a"), record = dir.Child(L"rec.txt");
   ASSERT_TRUE(testing_support::WriteBytes(bystander, "keep"));
-  const struct {
-    const wchar_t* folder;  // under dir, or a drive root
-    const wchar_t* step;
-    const wchar_t* then;  // what the program does after the call
-    bool comspec;
-    bool removed;
-  } cases[] = {
+  // The folder is under dir, or a drive root; then is what the program does after the call.
+  const struct { const wchar_t* folder; const wchar_t* step; const wchar_t* then; bool comspec, removed; } cases[] = {
       {L"a folder with a long name", L"delself", L"", true, true},  // removed through its short path
       {L"a&b", L"delself", L"", true, true},
       {L"installed program", L"delfolder", L"", true, true},  // the program's current folder

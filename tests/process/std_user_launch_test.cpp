@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cwchar>
 #include <string>
 #include <thread>
@@ -52,8 +51,8 @@ TEST(FakeScheduler, RunAsStdUserRegistersAnUnelevatedTaskStartedByItsRegistratio
 
 // The hour without a leading zero, the end a year after the start.
 TEST(FakeScheduler, DailyTaskRepeatsWithinTheDayAndRunsForAYearFromNow) {
-  const struct { int minutes; const wchar_t* interval; } cases[] = {
-      {90, L"PT1H30M"}, {120, L"PT2H"}, {45, L"PT45M"}, {1440, L"PT24H"}, {2, L"PT2M"}, {1, nullptr}, {1441, nullptr}, {0, nullptr}};
+  const struct { int minutes; const wchar_t* interval; } cases[] = {{90, L"PT1H30M"}, {120, L"PT2H"}, {45, L"PT45M"},
+      {1440, L"PT24H"}, {2, L"PT2M"}, {1, nullptr}, {1441, nullptr}, {0, nullptr}};
   for (const auto& c : cases) {
     Scheduler scheduler;
     const common::ScopedTaskSchedulerAccess access(scheduler.Access());
@@ -180,8 +179,7 @@ TEST(WindowsXp, RunAsStdUserStartsTheProgramThroughTheShell) {
   EXPECT_EQ(process_testing::RecordValue(copy.Record(), "show", 30000), "1");
   EXPECT_EQ(process_testing::RecordValue(copy.Record(), "flags"), std::to_string(STARTF_USESHOWWINDOW));
   const std::string command_line = process_testing::RecordValue(copy.Record(), "command line");
-  EXPECT_EQ(command_line.substr(command_line.size() - std::min(command_line.size(), parameters.size())),
-            common::ws2s(parameters));
+  EXPECT_EQ(command_line.rfind(common::ws2s(parameters)), command_line.size() - parameters.size()) << command_line;
   EXPECT_TRUE(common::CheckExeIsRunning(copy.name.c_str()));
   common::TerminateApp(copy.name.c_str());
   EXPECT_EQ(log.Added(), "");
