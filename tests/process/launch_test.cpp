@@ -99,6 +99,7 @@ TEST(Launch, LauncherAppCommandLineIsTheQuotedPathAndTheParameters) {
   EXPECT_EQ(RecordValue(copy.Record(), "command line"), ws2s(L"\"" + copy.program + L"\" " + parameters).substr(0, 2047));
   ASSERT_TRUE(common::LauncherApp(copy.program.c_str(), nullptr, true, SW_SHOWNORMAL));
   EXPECT_EQ(RecordValue(copy.program + L".rec", "folder"), ws2s(copy.dir.path()));
+  EXPECT_EQ(RecordValue(copy.program + L".rec", "command line"), "");
 }
 
 // In a child under a display: the shell's own code overran its stack on long
