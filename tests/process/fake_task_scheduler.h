@@ -1,8 +1,11 @@
-// A recording stand-in for the Task Scheduler 2.0 objects that the task registration
-// uses: every call logged in order as "Object.Method", every value set kept as text
-// under "Object.Property" (a null string as "(null)"), and a call named in `failures`
-// returning that code instead (a failed getter hands out nothing). Release never
-// frees, so an extra release shows as a count below one instead of a crash.
+// A recording stand-in for the Task Scheduler 2.0 objects that the task
+// registration uses. One object class plays every part; its kind ("Service",
+// "Folder", "Definition", "Principal", "Trigger", ...) names what it stands
+// for. A call that sets something, or that the registration should never make,
+// keeps its arguments as text under "Kind.method" (a null string as "(null)");
+// a call named in `failures` returns that code instead, and a failed getter
+// hands out nothing. Objects live as long as the scheduler; `references`
+// counts those handed out and not yet released.
 #ifndef TESTS_PROCESS_FAKE_TASK_SCHEDULER_H_
 #define TESTS_PROCESS_FAKE_TASK_SCHEDULER_H_
 
@@ -19,243 +22,169 @@
 namespace fake_scheduler {
 
 inline std::wstring Text(BSTR text) { return text ? text : L"(null)"; }
-
-inline std::wstring Describe(const VARIANT& value) {
-  if (value.vt == VT_EMPTY) return L"(empty)";
-  return value.vt == VT_BSTR ? L"\"" + Text(value.bstrVal) + L"\"" : L"(type " + std::to_wstring(value.vt) + L")";
+inline std::wstring Text(long long number) { return std::to_wstring(number); }
+inline std::wstring Text(const VARIANT& v) {
+  return v.vt == VT_EMPTY ? L"(empty)" : v.vt == VT_BSTR ? L"\"" + Text(v.bstrVal) + L"\"" : L"(variant)";
+}
+template <typename First, typename... Rest>
+std::wstring Texts(const First& first, const Rest&... rest) {
+  return (Text(first) + ... + (L" " + Text(rest)));
 }
 
-class Scheduler;
-struct Definition;
-struct Service;
-
-struct Counted {
-  virtual ~Counted() = default;
-  std::wstring kind;
-  long references = 1;
-  Scheduler* scheduler = nullptr;
-};
+class Object;
 
 class Scheduler {
  public:
-  // CoInitializeSecurity and CoCreateInstance, the latter handing out the fake service.
+  // CoInitializeSecurity, and CoCreateInstance handing out the service.
   common::TaskSchedulerAccess Access();
-
-  // Logs the call and returns its injected result (S_OK by default).
-  HRESULT Call(const std::wstring& name) {
-    calls.push_back(name);
+  HRESULT Call(const std::wstring& name, const std::wstring* arguments = nullptr) {
     const auto failure = failures.find(name);
-    return failure == failures.end() ? S_OK : failure->second;
-  }
-  // Unless hr failed: object (made on first use, of that kind) with a new reference.
-  template <typename T, typename Out>
-  HRESULT HandOut(HRESULT hr, T*& object, Out** out, const wchar_t* kind) {
-    *out = nullptr;
-    if (FAILED(hr)) return hr;
-    if (!object) {
-      objects_.push_back(std::make_unique<T>());
-      object = static_cast<T*>(objects_.back().get());
-      object->kind = kind;
-      object->scheduler = this;
-    }
-    object->AddRef();
-    *out = object;
-    return hr;
-  }
-  // Every object whose count is not back at the scheduler's own one, as "Kind=count".
-  std::vector<std::wstring> Unbalanced() const {
-    std::vector<std::wstring> unbalanced;
-    for (const auto& object : objects_)
-      if (object->references != 1) unbalanced.push_back(object->kind + L"=" + std::to_wstring(object->references));
-    return unbalanced;
-  }
-
-  std::vector<std::wstring> calls;
-  std::map<std::wstring, std::wstring> values;
-  std::map<std::wstring, HRESULT> failures;
-  Definition* definition = nullptr;  // the one NewTask hands out
-
- private:
-  std::vector<std::unique_ptr<Counted>> objects_;
-  Service* service_ = nullptr;
-};
-
-// IUnknown and IDispatch for a fake implementing Interface. A query for Interface
-// itself is the call "Kind.QueryInterface", so that a test can refuse it.
-template <typename Interface>
-struct Fake : Interface, Counted {
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    *out = nullptr;
-    if (iid == __uuidof(Interface)) {
-      const HRESULT refused = Call(L"QueryInterface");
-      if (FAILED(refused)) return refused;
-    } else if (iid != IID_IUnknown && iid != IID_IDispatch) {
-      return E_NOINTERFACE;
-    }
-    *out = static_cast<Interface*>(this);
-    AddRef();
+    if (failure != failures.end()) return failure->second;
+    if (arguments) values[name] = *arguments;
     return S_OK;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-  ULONG STDMETHODCALLTYPE Release() override { return --references; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return E_NOTIMPL;
+  // Unless hr failed, a new object of that kind as Interface.
+  template <typename Interface, typename Out>
+  HRESULT HandOut(HRESULT hr, Out** out, const wchar_t* kind);
+  // The values kept by calls whose names start with prefix, "name=value" a line in name order.
+  std::wstring Definition(const std::wstring& prefix = L"") const {
+    std::wstring text;
+    for (const auto& [name, value] : values)
+      if (name.compare(0, prefix.size(), prefix) == 0) text += name + L"=" + value + L"\n";
+    return text;
   }
-  HRESULT Call(const wchar_t* method) { return scheduler->Call(kind + L"." + method); }
-  // Call, keeping the value when the call succeeds.
-  HRESULT Set(const wchar_t* property, const std::wstring& value) {
-    const HRESULT hr = Call(property);
-    if (SUCCEEDED(hr)) scheduler->values[kind + L"." + property] = value;
+
+  std::map<std::wstring, std::wstring> values;
+  std::map<std::wstring, HRESULT> failures;
+  long references = 0;
+  ITaskDefinition* definition = nullptr;  // the last one NewTask handed out
+
+ private:
+  std::vector<std::shared_ptr<Object>> objects_;
+};
+
+// A method the registration never calls; a property whose setter keeps its
+// value; a child object handed out by its getter.
+#define UNUSED(method, ...) \
+  HRESULT STDMETHODCALLTYPE method(__VA_ARGS__) override { return Set(L"" #method, L"(unused)"), E_NOTIMPL; }
+#define PROP(name, Type) \
+  UNUSED(get_##name, Type*) \
+  HRESULT STDMETHODCALLTYPE put_##name(Type value) override { return Set(L"put_" #name, Text(value)); }
+#define CHILD(name, Type) \
+  UNUSED(put_##name, Type*) \
+  HRESULT STDMETHODCALLTYPE get_##name(Type** out) override { \
+    return scheduler->HandOut<Type>(scheduler->Call(kind + L".get_" #name), out, L"" #name); \
+  }
+using B = BSTR;
+using VB = VARIANT_BOOL;
+
+class Object : public ITaskService, public ITaskFolder, public ITaskDefinition, public IRegistrationInfo,
+               public IPrincipal, public ITaskSettings, public ITriggerCollection, public IRegistrationTrigger,
+               public IDailyTrigger, public IRepetitionPattern, public IActionCollection, public IExecAction {
+ public:
+  // A query for a trigger's or an action's own interface is the call
+  // "Kind.QueryInterface", so that a test can refuse it.
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    *out = nullptr;
+    if (iid == __uuidof(IRegistrationTrigger)) *out = static_cast<IRegistrationTrigger*>(this);
+    if (iid == __uuidof(IDailyTrigger)) *out = static_cast<IDailyTrigger*>(this);
+    if (iid == __uuidof(IExecAction)) *out = static_cast<IExecAction*>(this);
+    const HRESULT hr = *out ? scheduler->Call(kind + L".QueryInterface") : E_NOINTERFACE;
+    FAILED(hr) ? void(*out = nullptr) : void(AddRef());
     return hr;
   }
-};
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++scheduler->references; }
+  ULONG STDMETHODCALLTYPE Release() override { return --scheduler->references; }
+  UNUSED(GetTypeInfoCount, UINT*) UNUSED(GetTypeInfo, UINT, LCID, ITypeInfo**)
+  UNUSED(GetIDsOfNames, REFIID, LPOLESTR*, UINT, LCID, DISPID*)
+  UNUSED(Invoke, DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*)
 
-#define FAKE_UNUSED(method, ...) \
-  HRESULT STDMETHODCALLTYPE method(__VA_ARGS__) override { return this->Call(L"" #method), E_NOTIMPL; }
-#define FAKE_TEXT(property) \
-  FAKE_UNUSED(get_##property, BSTR*) \
-  HRESULT STDMETHODCALLTYPE put_##property(BSTR value) override { return this->Set(L"" #property, Text(value)); }
-#define FAKE_NUMBER(property, Type) \
-  FAKE_UNUSED(get_##property, Type*) \
-  HRESULT STDMETHODCALLTYPE put_##property(Type value) override { \
-    return this->Set(L"" #property, std::to_wstring(value)); \
-  }
-// A child object of the fake class and kind named property, handed out by the getter.
-#define FAKE_CHILD(property, Type) \
-  property* property##_ = nullptr; \
-  FAKE_UNUSED(put_##property, Type*) \
-  HRESULT STDMETHODCALLTYPE get_##property(Type** out) override { \
-    return this->scheduler->HandOut(this->Call(L"get_" #property), property##_, out, L"" #property); \
-  }
-
-struct RegistrationInfo : Fake<IRegistrationInfo> {
-  FAKE_TEXT(Description) FAKE_TEXT(Author) FAKE_TEXT(Version) FAKE_TEXT(Date) FAKE_TEXT(Documentation)
-  FAKE_TEXT(XmlText) FAKE_TEXT(URI) FAKE_TEXT(Source)
-  FAKE_UNUSED(get_SecurityDescriptor, VARIANT*) FAKE_UNUSED(put_SecurityDescriptor, VARIANT)
-};
-
-struct Principal : Fake<IPrincipal> {
-  FAKE_TEXT(Id) FAKE_TEXT(DisplayName) FAKE_TEXT(UserId) FAKE_TEXT(GroupId)
-  FAKE_NUMBER(LogonType, TASK_LOGON_TYPE) FAKE_NUMBER(RunLevel, TASK_RUNLEVEL_TYPE)
-};
-
-struct Settings : Fake<ITaskSettings> {
-  FAKE_NUMBER(AllowDemandStart, VARIANT_BOOL) FAKE_TEXT(RestartInterval) FAKE_NUMBER(RestartCount, INT)
-  FAKE_NUMBER(MultipleInstances, TASK_INSTANCES_POLICY) FAKE_NUMBER(StopIfGoingOnBatteries, VARIANT_BOOL)
-  FAKE_NUMBER(DisallowStartIfOnBatteries, VARIANT_BOOL) FAKE_NUMBER(AllowHardTerminate, VARIANT_BOOL)
-  FAKE_NUMBER(StartWhenAvailable, VARIANT_BOOL) FAKE_TEXT(XmlText) FAKE_NUMBER(RunOnlyIfNetworkAvailable, VARIANT_BOOL)
-  FAKE_TEXT(ExecutionTimeLimit) FAKE_NUMBER(Enabled, VARIANT_BOOL) FAKE_TEXT(DeleteExpiredTaskAfter)
-  FAKE_NUMBER(Priority, INT) FAKE_NUMBER(Compatibility, TASK_COMPATIBILITY) FAKE_NUMBER(Hidden, VARIANT_BOOL)
-  FAKE_UNUSED(get_IdleSettings, IIdleSettings**) FAKE_UNUSED(put_IdleSettings, IIdleSettings*)
-  FAKE_NUMBER(RunOnlyIfIdle, VARIANT_BOOL) FAKE_NUMBER(WakeToRun, VARIANT_BOOL)
-  FAKE_UNUSED(get_NetworkSettings, INetworkSettings**) FAKE_UNUSED(put_NetworkSettings, INetworkSettings*)
-};
-
-struct Repetition : Fake<IRepetitionPattern> {
-  FAKE_TEXT(Interval) FAKE_TEXT(Duration) FAKE_NUMBER(StopAtDurationEnd, VARIANT_BOOL)
-};
-
-// Interface is the one the trigger's type offers.
-template <typename Interface>
-struct Trigger : Fake<Interface> {
-  FAKE_UNUSED(get_Type, TASK_TRIGGER_TYPE2*) FAKE_TEXT(Id) FAKE_CHILD(Repetition, IRepetitionPattern)
-  FAKE_TEXT(ExecutionTimeLimit) FAKE_TEXT(StartBoundary) FAKE_TEXT(EndBoundary) FAKE_NUMBER(Enabled, VARIANT_BOOL)
-};
-
-struct RegistrationTrigger : Trigger<IRegistrationTrigger> { FAKE_TEXT(Delay) };
-struct DailyTrigger : Trigger<IDailyTrigger> { FAKE_NUMBER(DaysInterval, short) FAKE_TEXT(RandomDelay) };
-
-struct Triggers : Fake<ITriggerCollection> {
-  FAKE_UNUSED(get_Count, LONG*) FAKE_UNUSED(get_Item, LONG, ITrigger**) FAKE_UNUSED(get__NewEnum, IUnknown**)
-  FAKE_UNUSED(Remove, VARIANT) FAKE_UNUSED(Clear)
-  // The two types the registration knows, both of the kind "Trigger".
-  HRESULT STDMETHODCALLTYPE Create(TASK_TRIGGER_TYPE2 type, ITrigger** out) override {
-    const HRESULT hr = Set(L"Create", std::to_wstring(type));
-    RegistrationTrigger* registration = nullptr;
-    DailyTrigger* daily = nullptr;
-    return type == TASK_TRIGGER_DAILY ? scheduler->HandOut(hr, daily, out, L"Trigger")
-                                      : scheduler->HandOut(hr, registration, out, L"Trigger");
-  }
-};
-
-struct ExecAction : Fake<IExecAction> {
-  FAKE_TEXT(Id) FAKE_UNUSED(get_Type, TASK_ACTION_TYPE*) FAKE_TEXT(Path) FAKE_TEXT(Arguments)
-  FAKE_TEXT(WorkingDirectory)
-};
-
-struct Actions : Fake<IActionCollection> {
-  FAKE_UNUSED(get_Count, LONG*) FAKE_UNUSED(get_Item, LONG, IAction**) FAKE_UNUSED(get__NewEnum, IUnknown**)
-  FAKE_TEXT(XmlText) FAKE_UNUSED(Remove, VARIANT) FAKE_UNUSED(Clear) FAKE_TEXT(Context)
-  HRESULT STDMETHODCALLTYPE Create(TASK_ACTION_TYPE type, IAction** out) override {
-    ExecAction* action = nullptr;
-    return scheduler->HandOut(Set(L"Create", std::to_wstring(type)), action, out, L"ExecAction");
-  }
-};
-
-struct Definition : Fake<ITaskDefinition> {
-  FAKE_CHILD(RegistrationInfo, IRegistrationInfo) FAKE_CHILD(Principal, IPrincipal) FAKE_CHILD(Settings, ITaskSettings)
-  FAKE_CHILD(Triggers, ITriggerCollection) FAKE_CHILD(Actions, IActionCollection) FAKE_TEXT(Data) FAKE_TEXT(XmlText)
-};
-
-struct Folder : Fake<ITaskFolder> {
-  FAKE_UNUSED(get_Name, BSTR*) FAKE_UNUSED(get_Path, BSTR*) FAKE_UNUSED(GetFolder, BSTR, ITaskFolder**)
-  FAKE_UNUSED(GetFolders, LONG, ITaskFolderCollection**) FAKE_UNUSED(CreateFolder, BSTR, VARIANT, ITaskFolder**)
-  FAKE_UNUSED(DeleteFolder, BSTR, LONG) FAKE_UNUSED(GetTask, BSTR, IRegisteredTask**)
-  FAKE_UNUSED(GetTasks, LONG, IRegisteredTaskCollection**)
-  FAKE_UNUSED(RegisterTask, BSTR, BSTR, LONG, VARIANT, VARIANT, TASK_LOGON_TYPE, VARIANT, IRegisteredTask**)
-  FAKE_UNUSED(GetSecurityDescriptor, LONG, BSTR*) FAKE_UNUSED(SetSecurityDescriptor, BSTR, LONG)
-  HRESULT STDMETHODCALLTYPE DeleteTask(BSTR name, LONG flags) override {
-    return Set(L"DeleteTask", Text(name) + L" " + std::to_wstring(flags));
-  }
-  // Kept under "Registration.*"; hands out no registered task.
-  HRESULT STDMETHODCALLTYPE RegisterTaskDefinition(BSTR path, ITaskDefinition* definition, LONG flags, VARIANT user,
-                                                   VARIANT password, TASK_LOGON_TYPE logon, VARIANT sddl,
-                                                   IRegisteredTask** task) override {
-    *task = nullptr;
-    const HRESULT hr = Call(L"RegisterTaskDefinition");
-    if (FAILED(hr)) return hr;
-    scheduler->values.insert({
-        {L"Registration.Path", Text(path)},
-        {L"Registration.Definition", definition == scheduler->definition ? L"the new task" : L"another"},
-        {L"Registration.Flags", std::to_wstring(flags)},
-        {L"Registration.User", Describe(user)},
-        {L"Registration.Password", Describe(password)},
-        {L"Registration.LogonType", std::to_wstring(logon)},
-        {L"Registration.SecurityDescriptor", Describe(sddl)},
-    });
-    return hr;
-  }
-};
-
-struct Service : Fake<ITaskService> {
-  FAKE_UNUSED(GetRunningTasks, LONG, IRunningTaskCollection**) FAKE_UNUSED(get_Connected, VARIANT_BOOL*)
-  FAKE_UNUSED(get_TargetServer, BSTR*) FAKE_UNUSED(get_ConnectedUser, BSTR*)
-  FAKE_UNUSED(get_ConnectedDomain, BSTR*) FAKE_UNUSED(get_HighestVersion, DWORD*)
+  // ITaskService, ITaskFolder
+  UNUSED(GetRunningTasks, LONG, IRunningTaskCollection**) UNUSED(get_Connected, VB*) UNUSED(get_TargetServer, B*)
+  UNUSED(get_ConnectedUser, B*) UNUSED(get_ConnectedDomain, B*) UNUSED(get_HighestVersion, DWORD*)
+  UNUSED(get_Name, B*) UNUSED(DeleteFolder, B, LONG) UNUSED(GetTask, B, IRegisteredTask**)
+  UNUSED(GetFolders, LONG, ITaskFolderCollection**) UNUSED(CreateFolder, B, VARIANT, ITaskFolder**)
+  UNUSED(GetTasks, LONG, IRegisteredTaskCollection**) UNUSED(GetSecurityDescriptor, LONG, B*)
+  UNUSED(RegisterTask, B, B, LONG, VARIANT, VARIANT, TASK_LOGON_TYPE, VARIANT, IRegisteredTask**)
+  UNUSED(SetSecurityDescriptor, B, LONG)
   HRESULT STDMETHODCALLTYPE Connect(VARIANT server, VARIANT user, VARIANT domain, VARIANT password) override {
-    return Set(L"Connect", Describe(server) + L" " + Describe(user) + L" " + Describe(domain) + L" " +
-                               Describe(password));
+    return Set(L"Connect", Texts(server, user, domain, password));
   }
-  HRESULT STDMETHODCALLTYPE GetFolder(BSTR path, ITaskFolder** out) override {
-    return scheduler->HandOut(Set(L"GetFolder", Text(path)), folder, out, L"Folder");
+  HRESULT STDMETHODCALLTYPE GetFolder(B path, ITaskFolder** out) override {
+    return scheduler->HandOut<ITaskFolder>(Set(L"GetFolder", Text(path)), out, L"Folder");
   }
   HRESULT STDMETHODCALLTYPE NewTask(DWORD flags, ITaskDefinition** out) override {
-    return scheduler->HandOut(Set(L"NewTask", std::to_wstring(flags)), scheduler->definition, out, L"Definition");
+    const HRESULT hr = scheduler->HandOut<ITaskDefinition>(Set(L"NewTask", Text(flags)), out, L"Definition");
+    scheduler->definition = *out;
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE DeleteTask(B name, LONG flags) override { return Set(L"DeleteTask", Texts(name, flags)); }
+  // Hands out no registered task.
+  HRESULT STDMETHODCALLTYPE RegisterTaskDefinition(B path, ITaskDefinition* task, LONG flags, VARIANT user,
+                                                   VARIANT password, TASK_LOGON_TYPE logon, VARIANT sddl,
+                                                   IRegisteredTask** registered) override {
+    *registered = nullptr;
+    const B which = const_cast<B>(task && task == scheduler->definition ? L"(the new task)" : L"(another)");
+    return Set(L"RegisterTaskDefinition", Texts(path, which, flags, user, password, logon, sddl));
   }
 
-  Folder* folder = nullptr;
+  // ITaskDefinition and its parts
+  CHILD(RegistrationInfo, IRegistrationInfo) CHILD(Principal, IPrincipal) CHILD(Settings, ITaskSettings)
+  CHILD(Triggers, ITriggerCollection) CHILD(Actions, IActionCollection) CHILD(Repetition, IRepetitionPattern)
+  PROP(Data, B) PROP(XmlText, B) PROP(Description, B) PROP(Author, B) PROP(Version, B) PROP(Date, B) PROP(URI, B)
+  PROP(Documentation, B) PROP(SecurityDescriptor, VARIANT) PROP(Source, B) PROP(Id, B) PROP(DisplayName, B)
+  PROP(UserId, B) PROP(LogonType, TASK_LOGON_TYPE) PROP(GroupId, B) PROP(RunLevel, TASK_RUNLEVEL_TYPE)
+  PROP(AllowDemandStart, VB) PROP(RestartInterval, B) PROP(RestartCount, INT) PROP(Priority, INT) PROP(Hidden, VB)
+  PROP(MultipleInstances, TASK_INSTANCES_POLICY) PROP(StopIfGoingOnBatteries, VB) PROP(Enabled, VB)
+  PROP(DisallowStartIfOnBatteries, VB) PROP(AllowHardTerminate, VB) PROP(StartWhenAvailable, VB)
+  PROP(RunOnlyIfNetworkAvailable, VB) PROP(ExecutionTimeLimit, B) PROP(DeleteExpiredTaskAfter, B)
+  PROP(Compatibility, TASK_COMPATIBILITY) PROP(RunOnlyIfIdle, VB) PROP(WakeToRun, VB)
+  UNUSED(get_IdleSettings, IIdleSettings**) UNUSED(put_IdleSettings, IIdleSettings*)
+  UNUSED(get_NetworkSettings, INetworkSettings**) UNUSED(put_NetworkSettings, INetworkSettings*)
+  PROP(StartBoundary, B) PROP(EndBoundary, B) PROP(Delay, B) PROP(DaysInterval, short) PROP(RandomDelay, B)
+  PROP(Interval, B) PROP(Duration, B) PROP(StopAtDurationEnd, VB) PROP(Context, B) PROP(Path, B)
+  PROP(Arguments, B) PROP(WorkingDirectory, B) UNUSED(get_Type, TASK_TRIGGER_TYPE2*) UNUSED(get_Type, TASK_ACTION_TYPE*)
+
+  // The trigger and action collections
+  UNUSED(get_Count, LONG*) UNUSED(get_Item, LONG, ITrigger**) UNUSED(get_Item, LONG, IAction**)
+  UNUSED(get__NewEnum, IUnknown**) UNUSED(Remove, VARIANT) UNUSED(Clear)
+  HRESULT STDMETHODCALLTYPE Create(TASK_TRIGGER_TYPE2 type, ITrigger** out) override {
+    const HRESULT hr = Set(L"Create", Text(type));
+    return type == TASK_TRIGGER_DAILY ? scheduler->HandOut<IDailyTrigger>(hr, out, L"Trigger")
+                                      : scheduler->HandOut<IRegistrationTrigger>(hr, out, L"Trigger");
+  }
+  HRESULT STDMETHODCALLTYPE Create(TASK_ACTION_TYPE type, IAction** out) override {
+    return scheduler->HandOut<IExecAction>(Set(L"Create", Text(type)), out, L"ExecAction");
+  }
+
+  std::wstring kind;
+  Scheduler* scheduler = nullptr;
+
+ private:
+  HRESULT Set(const wchar_t* method, const std::wstring& arguments) {
+    return scheduler->Call(kind + L"." + method, &arguments);
+  }
 };
 
-#undef FAKE_UNUSED
-#undef FAKE_TEXT
-#undef FAKE_NUMBER
-#undef FAKE_CHILD
+#undef UNUSED
+#undef PROP
+#undef CHILD
+
+template <typename Interface, typename Out>
+HRESULT Scheduler::HandOut(HRESULT hr, Out** out, const wchar_t* kind) {
+  *out = nullptr;
+  if (FAILED(hr)) return hr;
+  objects_.push_back(std::make_shared<Object>());
+  objects_.back()->kind = kind;
+  objects_.back()->scheduler = this;
+  *out = static_cast<Interface*>(objects_.back().get());
+  (*out)->AddRef();
+  return hr;
+}
 
 inline common::TaskSchedulerAccess Scheduler::Access() {
   return {[this] { return Call(L"CoInitializeSecurity"); },
-          [this](ITaskService** out) { return HandOut(Call(L"CoCreateInstance"), service_, out, L"Service"); }};
+          [this](ITaskService** out) { return HandOut<ITaskService>(Call(L"CoCreateInstance"), out, L"Service"); }};
 }
 
 }  // namespace fake_scheduler

@@ -3,16 +3,17 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <tlhelp32.h>
+#include <aclapi.h>
 
 #include <atomic>
 #include <cwchar>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "process/helper_process.h"
 #include "support/test_support.h"
+#include "t_common/processes.h"
 #include "t_common/text.h"
 #include "win/scoped_handle.h"
 
@@ -23,49 +24,30 @@ using common::ws2s;
 using testing_support::IsChildRun;
 using testing_support::RunSelfInChild;
 
-constexpr DWORD kWatchdogExitCode = 0xFFFFFFFF;
-
-// The helper run with watchdog steps: its exit code (STILL_ACTIVE after 15 s), its
-// "Cancel Moniter" texts, the threads of its watchdog begin and end texts and the
-// first watchdog's thread as it recorded it.
-struct WatchdogRun {
-  DWORD exit_code;
-  int cancels;
-  std::vector<std::string> begun, ended;
-  std::string first;
-};
-
-WatchdogRun RunWatchdogHelper(const std::wstring& steps) {
+// The helper run with watchdog steps: its exit code (STILL_ACTIVE after 15 s),
+// how many watchdogs sent their begin and end texts, how many were cancelled,
+// and whether the one that ended is the first one started.
+std::string WatchdogRun(const std::wstring& steps) {
   const HelperCopy copy(L"tq_watchdog");
-  WatchdogRun run{Helper(copy.program, copy.Arguments(steps)).WaitForExit(15000), 0, {}, {},
-                  RecordValue(copy.Record(), "watchdog")};
-  std::istringstream record(testing_support::ReadBytes(copy.Record()));
-  const std::regex watchdog_text("debug: _ExitMoniterThread (begin|end)<([0-9]+)><[0-9]+>");
-  std::smatch match;
-  for (std::string line; std::getline(record, line);) {
-    if (line == "debug: Cancel Moniter") ++run.cancels;
-    if (std::regex_match(line, match, watchdog_text)) (match[1] == "begin" ? run.begun : run.ended).push_back(match[2]);
-  }
-  return run;
-}
-
-TEST(Watchdog, EndsTheProcessWithMinusOneAfterTwoDebuggerLines) {
+  const DWORD code = Helper(copy.program, copy.Arguments(steps)).WaitForExit(15000);
   // With no delay the process may end before the helper records the thread.
-  const WatchdogRun run = RunWatchdogHelper(L"watchdog 0 sleep 20000");
-  EXPECT_EQ(run.exit_code, kWatchdogExitCode);
-  ASSERT_EQ(run.begun.size(), 1u);
-  EXPECT_EQ(run.ended, run.begun);
+  const std::string record = testing_support::ReadBytes(copy.Record()), first = RecordValue(copy.Record(), "watchdog");
+  const auto count = [&](const std::string& text) {
+    const std::regex pattern("debug: " + text + "\n");
+    return std::to_string(std::distance(std::sregex_iterator(record.begin(), record.end(), pattern), {}));
+  };
+  return "exit " + std::to_string(code) + ", begun " + count("_ExitMoniterThread begin<\\d+><\\d+>") + ", cancelled " +
+         count("Cancel Moniter") + ", ended " + count("_ExitMoniterThread end<\\d+><\\d+>") + ", the first " +
+         count("_ExitMoniterThread end<" + (first.empty() ? "\\d+" : first) + "><\\d+>");
 }
 
-// Cancelled while it waits out its delay, as callers do: a thread ended in the
-// middle of sending its begin line could leave the process's locks held.
-TEST(Watchdog, CancelledBeforeTheDelayTheProcessLivesOn) {
-  const WatchdogRun run = RunWatchdogHelper(L"watchdog 1000 sleep 300 cancel sleep 1500");
-  EXPECT_EQ(run.exit_code, 0u);
-  EXPECT_EQ(run.cancels, 1);
-  EXPECT_EQ(run.begun.size(), 1u);
-  EXPECT_TRUE(run.ended.empty());
-  common::CancelTerminateSelf(nullptr);  // no watchdog: nothing to end
+// Cancelled while it waits out its delay, as callers do, the process lives on;
+// cancelling one leaves another running.
+TEST(Watchdog, EndsTheProcessWithMinusOneUnlessCancelled) {
+  EXPECT_EQ(WatchdogRun(L"watchdog 0 sleep 20000"), "exit 4294967295, begun 1, cancelled 0, ended 1, the first 1");
+  EXPECT_EQ(WatchdogRun(L"watchdog 1000 sleep 300 cancel sleep 1500"), "exit 0, begun 1, cancelled 1, ended 0, the first 0");
+  EXPECT_EQ(WatchdogRun(L"watchdog 1000 watchdog 300 sleep 100 cancel sleep 20000"),
+            "exit 4294967295, begun 2, cancelled 1, ended 1, the first 1");
 }
 
 size_t OwnThreadCount() {
@@ -91,8 +73,7 @@ TEST(Watchdog, StartedAndCancelledAtOnceEndsItselfWithoutHangingTheProcess) {
   };
   pairs(1000);
   testing_support::RunOnThreadsAtOnce(4, [&] { pairs(250); });
-  EXPECT_TRUE(WaitFor([&] { return OwnThreadCount() <= threads; })) << OwnThreadCount() << " threads, " << threads
-                                                                     << " before";
+  EXPECT_TRUE(WaitFor([&] { return OwnThreadCount() <= threads; })) << OwnThreadCount() << " threads, " << threads;
 }
 
 std::atomic<int> g_cancel_texts{0};
@@ -115,8 +96,8 @@ TEST(Watchdog, CancelLeavesEveryOtherHandleAlone) {
     return;
   }
   ::AddVectoredExceptionHandler(1, &CountCancelTexts);
-  const NamedEvent event;
-  const win::ScopedHandle other(::CreateThread(nullptr, 0, &WaitOn, event.event.get(), 0, nullptr));
+  const win::ScopedHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  const win::ScopedHandle other(::CreateThread(nullptr, 0, &WaitOn, event.get(), 0, nullptr));
   void* const watchdog = common::ForceTerminateSelf(60000);
   ASSERT_TRUE(other && watchdog);
   common::CancelTerminateSelf(watchdog);
@@ -128,30 +109,14 @@ TEST(Watchdog, CancelLeavesEveryOtherHandleAlone) {
                       DUPLICATE_SAME_ACCESS);
   }
   ASSERT_EQ(copies.back().get(), watchdog) << "the cancelled watchdog's handle value was not reused";
-  const struct {
-    const char* name;
-    HANDLE handle;
-  } cases[] = {{"another thread", other.get()},
-               {"an event", event.event.get()},
-               {"a cancelled watchdog's value, now another thread's", watchdog},
-               {"this thread's pseudo-handle", ::GetCurrentThread()}};
-  for (const auto& c : cases) {
-    common::CancelTerminateSelf(c.handle);
-    EXPECT_EQ(::WaitForSingleObject(other.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT)) << c.name;
-    EXPECT_EQ(::WaitForSingleObject(copies.back().get(), 0), static_cast<DWORD>(WAIT_TIMEOUT)) << c.name;
-    EXPECT_EQ(::WaitForSingleObject(event.event.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT)) << c.name;
+  for (HANDLE handle : {other.get(), event.get(), static_cast<HANDLE>(watchdog), ::GetCurrentThread(), HANDLE()}) {
+    common::CancelTerminateSelf(handle);
+    for (HANDLE alive : {other.get(), copies.back().get(), event.get()})
+      EXPECT_EQ(::WaitForSingleObject(alive, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << handle << " ended " << alive;
   }
   EXPECT_EQ(g_cancel_texts, 1);
-  ::SetEvent(event.event.get());
+  ::SetEvent(event.get());
   EXPECT_EQ(::WaitForSingleObject(other.get(), 10000), static_cast<DWORD>(WAIT_OBJECT_0));
-}
-
-TEST(Watchdog, CancellingOneLeavesTheOtherRunning) {
-  const WatchdogRun run = RunWatchdogHelper(L"watchdog 1000 watchdog 300 sleep 100 cancel sleep 20000");
-  EXPECT_EQ(run.exit_code, kWatchdogExitCode);
-  EXPECT_EQ(run.cancels, 1);
-  EXPECT_GE(run.begun.size(), 1u);
-  EXPECT_EQ(run.ended, std::vector<std::string>{run.first});
 }
 
 // The recorded priority shows whether DelSelf handed the command over (real
@@ -162,13 +127,8 @@ TEST(DelSelf, RemovesTheProgramOrItsFolderOnceItEnded) {
   // Unquoted, cmd would take "...\a&b\prog.exe" for "del ...\A" (this file) and "B\prog.exe > nul".
   const std::wstring bystander = dir.Child(L"a"), record = dir.Child(L"rec.txt");
   ASSERT_TRUE(testing_support::WriteBytes(bystander, "keep"));
-  const struct {
-    const wchar_t* folder;  // under dir, or a drive root
-    const wchar_t* step;
-    const wchar_t* then;  // what the program does after the call
-    bool comspec;
-    bool removed;
-  } cases[] = {
+  // The folder is under dir, or a drive root; then is what the program does after the call.
+  const struct { const wchar_t* folder; const wchar_t* step; const wchar_t* then; bool comspec, removed; } cases[] = {
       {L"a folder with a long name", L"delself", L"", true, true},  // removed through its short path
       {L"a&b", L"delself", L"", true, true},
       {L"installed program", L"delfolder", L"", true, true},  // the program's current folder
@@ -190,10 +150,9 @@ TEST(DelSelf, RemovesTheProgramOrItsFolderOnceItEnded) {
     ASSERT_NE(::GetShortPathNameW(program.c_str(), short_path, MAX_PATH), 0u);
     ASSERT_TRUE(!std::wcschr(c.folder, L' ') || short_path != program) << "no short path for " << ws2s(program);
     if (!c.comspec) ::SetEnvironmentVariableW(L"COMSPEC", nullptr);
-    const Helper helper(program, L"--record \"" + record + L"\" " + c.step + L" priority " + c.then);
+    const Helper helper(program, L"--record \"" + record + L"\" " + c.step + L" " + c.then);
     ::SetEnvironmentVariableW(L"COMSPEC", comspec);
     EXPECT_EQ(helper.WaitForExit(15000), 0u);
-    EXPECT_EQ(RecordValue(record, ws2s(c.step)), "called");
     EXPECT_EQ(RecordValue(record, "priority"),
               std::to_string(c.removed ? REALTIME_PRIORITY_CLASS : NORMAL_PRIORITY_CLASS));
     EXPECT_EQ(RecordValue(record, "folder"), ws2s(root ? folder + L"\\" : folder));
@@ -207,23 +166,40 @@ TEST(DelSelf, RemovesTheProgramOrItsFolderOnceItEnded) {
   }
 }
 
-TEST(AppMutex, OneHolderAtATimeAcrossProcesses) {
+// One holder at a time, in this process or another; names in the system's
+// namespaces work as plain ones. A null DACL lets any user and integrity level
+// open the mutex, and IsAppExist leaves none behind.
+TEST(AppMutex, HasOneHolderAndIsAppExistLeavesNone) {
   const HelperCopy copy(L"tq_mutex");
-  const std::wstring name = L"tq_app_mutex_" + std::to_wstring(::GetCurrentProcessId());
-  const NamedEvent release;
-  const auto take = [&](int run) {
-    const Helper helper(copy.program, copy.Arguments(L"mutex " + name, run));
+  const auto taken_by_helper = [&](const std::wstring& name) {
+    const Helper helper(copy.program, copy.Arguments(L"mutex " + name));
     EXPECT_EQ(helper.WaitForExit(15000), 0u);
-    return RecordValue(copy.Record(run), "mutex");
+    return RecordValue(copy.Record(), "mutex");
   };
-  const Helper holder(copy.program, copy.Arguments(L"mutex " + name + L" wait " + release.name));
-  EXPECT_EQ(WaitForRecordValue(copy.Record(), "mutex"), "handle");
-  EXPECT_EQ(take(1), "null");
-  ::SetEvent(release.event.get());
-  EXPECT_EQ(holder.WaitForExit(10000), 0u);
-  EXPECT_EQ(take(2), "handle");
+  const std::wstring base = UniqueName(L"tq_mutex_probe");
+  for (const std::wstring& name : {base, L"Global\\" + base, L"Local\\" + base}) {
+    SCOPED_TRACE(ws2s(name));
+    EXPECT_FALSE(common::IsAppExist(name.c_str()));
+    EXPECT_EQ(::OpenMutexW(SYNCHRONIZE, FALSE, name.c_str()), nullptr);
+    {
+      const win::ScopedHandle held(common::CreateAppMutex(name.c_str()));
+      PACL dacl = reinterpret_cast<PACL>(1);
+      PSECURITY_DESCRIPTOR descriptor = nullptr;
+      EXPECT_EQ(::GetSecurityInfo(held.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                                  nullptr, &descriptor), static_cast<DWORD>(ERROR_SUCCESS));
+      const win::ScopedLocalMemory owned(descriptor);
+      EXPECT_EQ(dacl, nullptr);
+      EXPECT_TRUE(common::IsAppExist(name.c_str()));
+      EXPECT_EQ(common::CreateAppMutex(name.c_str()), nullptr);
+      EXPECT_EQ(taken_by_helper(name), "null");
+    }
+    EXPECT_FALSE(common::IsAppExist(name.c_str()));
+    EXPECT_EQ(taken_by_helper(name), "handle");
+  }
 }
 
+// Without the shutdown privilege: 0, and no other process of the prefix ends
+// (ExitWindowsEx would end them within about a second).
 TEST(Reboot, WithoutTheShutdownPrivilegeReturnsZeroAndRestartsNothing) {
   win::ScopedHandle own, restricted;
   ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY | TOKEN_QUERY,
@@ -231,13 +207,12 @@ TEST(Reboot, WithoutTheShutdownPrivilegeReturnsZeroAndRestartsNothing) {
   LUID_AND_ATTRIBUTES removed = {};
   ASSERT_TRUE(::LookupPrivilegeValueW(nullptr, SE_SHUTDOWN_NAME, &removed.Luid));
   ASSERT_TRUE(::CreateRestrictedToken(own.get(), 0, 0, nullptr, 1, &removed, 0, nullptr, restricted.receive()));
-
   const HelperCopy copy(L"tq_reboot");
   const auto bystander = copy.Start(L"sleep -1", 1);
   const Helper caller(copy.program, copy.Arguments(L"reboot"), restricted.get());
   EXPECT_EQ(caller.WaitForExit(15000), 0u);
   EXPECT_EQ(RecordValue(copy.Record(), "reboot"), "0");
-  ::Sleep(1000);  // ExitWindowsEx would end the prefix's processes within about a second
+  ::Sleep(1000);
   EXPECT_TRUE(bystander->Running());
 }
 

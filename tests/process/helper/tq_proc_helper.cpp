@@ -1,20 +1,19 @@
 // A small program that the process tests (and tqutil's) start and watch:
 //   tq_proc_helper.exe [--record FILE] [STEP ...]
 // It keeps a record in FILE (default: its own path + ".rec"), UTF-8, one
-// "name: value" a line: first how it was started (pid, command line, folder,
-// and flags and show of its startup information), then "debug: TEXT" for each
+// "name: value" a line: first how it was started (command line, folder, and
+// flags and show of its startup information), then "debug: TEXT" for each
 // text it sends to the debugger and a line for each step that reports one. It
 // runs the steps in order and exits 0 after the last one:
 //   exit CODE, sleep MS (-1: for ever), wait EVENT (a named event)
 //   window TITLE       show a top-level window ("window: HANDLE" in decimal), then
 //                      run its message loop for ever
-//   watchdog MS        common::ForceTerminateSelf(MS) ("watchdog: THREAD_ID|null")
+//   watchdog MS        common::ForceTerminateSelf(MS) ("watchdog: THREAD_ID")
 //   cancel             common::CancelTerminateSelf on the last watchdog
-//   delself|delfolder  common::DelSelf(false|true) ("delself|delfolder: called")
+//   delself|delfolder  common::DelSelf(false|true), then "priority: CLASS" (of the process)
 //   killsiblings       common::TerminateAppIgnoreSelf(own path) ("killsiblings: done")
 //   mutex NAME         common::CreateAppMutex(NAME) ("mutex: handle|null")
 //   reboot             common::RebootSystem() ("reboot: RESULT"), also on stdout
-//   priority           "priority: CLASS" (GetPriorityClass)
 #include <windows.h>
 
 #include <cstdint>
@@ -23,6 +22,7 @@
 #include <mutex>
 #include <string>
 
+#include "support/test_support.h"
 #include "t_common/processes.h"
 #include "t_common/self_management.h"
 #include "t_common/text.h"
@@ -33,24 +33,16 @@ namespace {
 std::wstring g_record_file;
 std::string g_record;
 
-// Rewritten whole through a temporary file, so that a reader never sees half of it.
-void Record(const std::wstring& name, const std::wstring& value) {
+// Rewritten whole through a temporary file, so that a reader never sees half
+// of it; a test reading the record at that moment makes the replacement fail.
+void Record(const std::string& name, const std::wstring& value) {
   static std::mutex writing;
   const std::lock_guard<std::mutex> hold(writing);
-  g_record += common::ws2s(name + L": " + value) + "\n";
+  g_record += name + ": " + common::ws2s(value) + "\n";
   const std::wstring temporary = g_record_file + L".tmp";
-  {
-    const win::ScopedHandle file(
-        ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    DWORD written = 0;
-    if (!file || !::WriteFile(file.get(), g_record.data(), static_cast<DWORD>(g_record.size()), &written, nullptr))
-      return;
-  }
-  // A test reading the record at that moment makes the replacement fail.
-  for (int attempt = 0; attempt < 200; ++attempt) {
-    if (::MoveFileExW(temporary.c_str(), g_record_file.c_str(), MOVEFILE_REPLACE_EXISTING)) return;
+  if (!testing_support::WriteBytes(temporary, g_record)) return;
+  for (int i = 0; i < 200 && !::MoveFileExW(temporary.c_str(), g_record_file.c_str(), MOVEFILE_REPLACE_EXISTING); ++i)
     ::Sleep(10);
-  }
 }
 
 // OutputDebugString raises this exception for a debugger (a wide text is also
@@ -58,31 +50,23 @@ void Record(const std::wstring& name, const std::wstring& value) {
 LONG CALLBACK RecordDebugText(EXCEPTION_POINTERS* exception) {
   const EXCEPTION_RECORD& raised = *exception->ExceptionRecord;
   if (raised.ExceptionCode == DBG_PRINTEXCEPTION_C && raised.NumberParameters >= 2)
-    Record(L"debug", common::s2ws(reinterpret_cast<const char*>(raised.ExceptionInformation[1]), CP_ACP));
+    Record("debug", common::s2ws(reinterpret_cast<const char*>(raised.ExceptionInformation[1]), CP_ACP));
   return EXCEPTION_CONTINUE_SEARCH;
-}
-
-std::wstring OwnPath() {
-  wchar_t path[MAX_PATH] = {};
-  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  return path;
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   const bool record_given = argc > 2 && std::wcscmp(argv[1], L"--record") == 0;
-  g_record_file = record_given ? argv[2] : OwnPath() + L".rec";
+  g_record_file = record_given ? argv[2] : testing_support::SelfPath() + L".rec";
   wchar_t folder[MAX_PATH] = {};
   ::GetCurrentDirectoryW(MAX_PATH, folder);
   STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
   ::GetStartupInfoW(&startup);
-  Record(L"pid", std::to_wstring(::GetCurrentProcessId()));
-  Record(L"command line", ::GetCommandLineW());
-  Record(L"folder", folder);
-  Record(L"flags", std::to_wstring(startup.dwFlags));
-  Record(L"show", std::to_wstring(startup.wShowWindow));
+  Record("command line", ::GetCommandLineW());
+  Record("folder", folder);
+  Record("flags", std::to_wstring(startup.dwFlags));
+  Record("show", std::to_wstring(startup.wShowWindow));
   ::AddVectoredExceptionHandler(1, &RecordDebugText);
 
   void* watchdog = nullptr;
@@ -97,35 +81,32 @@ int wmain(int argc, wchar_t** argv) {
       ::Sleep(static_cast<DWORD>(number));
     } else if (step == L"wait") {
       const win::ScopedHandle event(::OpenEventW(SYNCHRONIZE, FALSE, argument));
-      if (event) ::WaitForSingleObject(event.get(), INFINITE);
+      ::WaitForSingleObject(event.get(), INFINITE);
     } else if (step == L"window") {
       // No window of the static class ends the message loop.
       HWND window = ::CreateWindowExW(0, L"STATIC", argument, WS_OVERLAPPEDWINDOW, 100, 100, 320, 240, nullptr,
                                       nullptr, nullptr, nullptr);
       ::ShowWindow(window, SW_SHOWNORMAL);
-      Record(step, std::to_wstring(reinterpret_cast<uintptr_t>(window)));
-      MSG message;
-      while (::GetMessageW(&message, nullptr, 0, 0) > 0) ::DispatchMessageW(&message);
+      Record("window", std::to_wstring(reinterpret_cast<uintptr_t>(window)));
+      for (MSG message; ::GetMessageW(&message, nullptr, 0, 0) > 0;) ::DispatchMessageW(&message);
     } else if (step == L"watchdog") {
       watchdog = common::ForceTerminateSelf(static_cast<int>(number));
-      Record(step, watchdog ? std::to_wstring(::GetThreadId(watchdog)) : L"null");
+      Record("watchdog", std::to_wstring(::GetThreadId(watchdog)));
     } else if (step == L"cancel") {
       common::CancelTerminateSelf(watchdog);
     } else if (step == L"delself" || step == L"delfolder") {
       common::DelSelf(step == L"delfolder");
-      Record(step, L"called");
+      Record("priority", std::to_wstring(::GetPriorityClass(::GetCurrentProcess())));
     } else if (step == L"killsiblings") {
-      common::TerminateAppIgnoreSelf(OwnPath().c_str());
-      Record(step, L"done");
+      common::TerminateAppIgnoreSelf(testing_support::SelfPath().c_str());
+      Record("killsiblings", L"done");
     } else if (step == L"mutex") {
-      Record(step, common::CreateAppMutex(argument) ? L"handle" : L"null");
+      Record("mutex", common::CreateAppMutex(argument) ? L"handle" : L"null");
     } else if (step == L"reboot") {
       const int result = common::RebootSystem();
       std::printf("reboot: %d\n", result);
       std::fflush(stdout);
-      Record(step, std::to_wstring(result));
-    } else if (step == L"priority") {
-      Record(step, std::to_wstring(::GetPriorityClass(::GetCurrentProcess())));
+      Record("reboot", std::to_wstring(result));
     } else {
       std::fwprintf(stderr, L"unknown step %ls\n", step.c_str());
       return 2;
