@@ -322,73 +322,55 @@ TEST(VersionGates, DecideWhichShortcutsAreMade) {
 // beside the common folders (fresh for each row) changes, nothing waits for
 // the next restart, the shell runs no verb and nothing lands in the drive's root.
 TEST(Shortcuts, BadInputLeavesEveryBystander) {
-  using common::CreateShortcut;
-  using common::DeleteShortcut;
+  using namespace common;  // NOLINT: the rows name many of its functions
   ScopedVerbRecorder recorder({L"TaskbarPin", L"TaskbarunPin", L"startpin"});
   ASSERT_TRUE(recorder.ok());
+  const std::wstring up = L"..\\keep.txt", cut = L"pinned.lnk" + kNul + L"x";  // cut at the NUL: an existing link
   const struct {
     const char* what;
     std::function<void(const ScopedCommonFolders&)> call;
   } rows[] = {
-      {"program folders that are no plain name", [](auto&) {
-         for (const std::wstring& name : std::vector<std::wstring>{L".", L"..", L"...", L"Startup\\..", L"a|b", kNul}) {
-           common::DeleteStartMenuProgramFolder(name);
-           DeleteShortcut(common::ProgramFolder, L"", L"", name);
-           CreateShortcut(common::ProgramFolder, kRun, L"x.lnk", L"", L"", name);
-         }
-       }},
-      {"deleting names that leave their folder", [](auto& p) {
-         DeleteShortcut(common::Desktop, L"", L"..\\keep.txt", L"");
-         DeleteShortcut(common::Desktop, L"", L"keep.txt" + kNul + L"x", L"");
-         DeleteShortcut(common::Desktop, kNul, L"keep.txt", L"");  // NUL in a folder the kind ignores
-         DeleteShortcut(common::StartMenu, L"", L"Programs\\keep.txt", L"");
-         common::DeleteQuicklaunchShortcut(L"..\\keep.txt");
-         DeleteShortcut(common::Taskbar, p.desktop, L"..\\keep.txt", L"");
-         common::DeleteTaskbarShortcut(p.desktop + L"\\keep.txt" + kNul, L"x.lnk");
-       }},
-      {"creating names that leave their folder", [](auto&) {
-         CreateShortcut(common::Desktop, kRun, L"..\\x.lnk", L"", L"", L"");
-         CreateShortcut(common::StartMenu, kRun, L"Programs\\x.lnk", L"", L"", L"");
-         common::CreateQucklaunchShortcut(kRun, L"..\\x.lnk");
-         CreateShortcut(common::ProgramFolder, kRun, L"..\\x.lnk", L"", L"", L"");
-       }},
-      {"program folders not of the form \\name\\", [](auto&) {
-         for (const std::wstring& folder : std::vector<std::wstring>{L"Tq", L"", L"\\..\\", L"\\Tq\\" + kNul})
-           common::CreateStartMenuProgramFolder(folder, kRun, L"x.lnk", L"", L"");
-       }},
-      {"names no file can have", [](auto&) {
-         CreateShortcut(common::Desktop, kRun, L"a|b?.lnk", L"", L"", L"");
-         CreateShortcut(common::Desktop, kRun, std::wstring(300, L'a') + L".lnk", L"", L"", L"");
-         CreateShortcut(common::Desktop, L"", L"", L"", L"", L"");
-         CreateShortcut(common::Taskbar, L"", L"", L"", L"", L"");
-         for (auto kind : {common::Taskbar, common::Desktop, common::StartMenu}) DeleteShortcut(kind, L"", L"", L"");
-       }},
-      {"NUL in any string", [](auto& p) {
-         CreateShortcut(common::Desktop, kRun, L"x.lnk", kNul, L"", L"");  // one the kind ignores
-         CreateShortcut(common::Desktop, kRun + kNul + L"x", L"x.lnk", L"", L"", L"");
-         common::CreateDesktopShortcut(kRun, L"x.lnk" + kNul + L".txt");
-         CreateShortcut(common::ProgramFolder, kRun, L"x.lnk", L"-a" + kNul, L"", L"");
-         common::CreateTaskbarShortcut(p.desktop, L"pinned.lnk" + kNul + L"x");
-         common::PinToTaskBarShortCut(p.desktop + L"\\pinned.lnk" + kNul + L"x", true);
-         common::PinToStartMenuShortcut(p.desktop + L"\\pinned.lnk" + kNul, true);
-         common::PinToStartMenu(L"\\pinned.lnk" + kNul + L"x", true);
-       }},
-      {"kinds outside 0 to 5", [](auto& p) {
-         for (int kind : {6, -1, 1000}) {
-           CreateShortcut(static_cast<common::LinkType>(kind), kRun, L"x.lnk", L"", L"", L"");
-           DeleteShortcut(static_cast<common::LinkType>(kind), p.desktop, L"keep.txt", L"keep.txt");
-         }
-       }},
-      {"target too long for a program folder's link", [](auto&) {
-         CreateShortcut(common::ProgramFolder, L"C:\\" + std::wstring(300, L'a'), L"x.lnk", L"", L"", L"New");
-       }},
-      {"over files that are no links", [](auto&) {
-         CreateShortcut(common::Desktop, kRun, L"keep.txt", L"", L"", L"");
-         common::CreateStartMenuProgramFolder(L"\\sub\\", kRun, L"inner.txt", L"", L"");
-       }},
+      {"program folder .", [](auto&) { DeleteStartMenuProgramFolder(L"."); }},
+      {"program folder ..", [](auto&) { DeleteStartMenuProgramFolder(L".."); }},
+      {"program folder ...", [](auto&) { DeleteStartMenuProgramFolder(L"..."); }},
+      {"program folder NUL", [](auto&) { DeleteStartMenuProgramFolder(kNul); }},
+      {"program folder Startup\\..", [](auto&) { DeleteShortcut(ProgramFolder, L"", L"", L"Startup\\.."); }},
+      {"desktop ..\\", [&](auto&) { DeleteShortcut(Desktop, L"", up, L""); }},
+      {"desktop name cut at NUL", [](auto&) { DeleteShortcut(Desktop, L"", L"keep.txt" + kNul + L"x", L""); }},
+      {"NUL in a folder the kind ignores", [](auto&) { DeleteShortcut(Desktop, kNul, L"keep.txt", L""); }},
+      {"start menu sub\\", [](auto&) { DeleteShortcut(StartMenu, L"", L"Programs\\keep.txt", L""); }},
+      {"quick launch ..\\", [&](auto&) { DeleteQuicklaunchShortcut(up); }},
+      {"taskbar ..\\", [&](auto& p) { DeleteShortcut(Taskbar, p.desktop, up, L""); }},
+      {"taskbar folder cut at NUL", [](auto& p) { DeleteTaskbarShortcut(p.desktop + L"\\keep.txt" + kNul, L"x.lnk"); }},
+      {"taskbar name cut at NUL", [&](auto& p) { CreateTaskbarShortcut(p.desktop, cut); }},
+      {"taskbar pin cut at NUL", [&](auto& p) { PinToTaskBarShortCut(p.desktop + L"\\" + cut, true); }},
+      {"start pin cut at NUL", [&](auto& p) { PinToStartMenuShortcut(p.desktop + L"\\" + cut, true); }},
+      {"start menu pin cut at NUL", [&](auto&) { PinToStartMenu(L"\\" + cut, true); }},
+      {"new desktop ..\\", [](auto&) { CreateShortcut(Desktop, kRun, L"..\\x.lnk", L"", L"", L""); }},
+      {"new start menu sub\\", [](auto&) { CreateShortcut(StartMenu, kRun, L"Programs\\x.lnk", L"", L"", L""); }},
+      {"new quick launch ..\\", [](auto&) { CreateQucklaunchShortcut(kRun, L"..\\x.lnk"); }},
+      {"new program folder ..", [](auto&) { CreateShortcut(ProgramFolder, kRun, L"x.lnk", L"", L"", L".."); }},
+      {"new program folder a|b", [](auto&) { CreateShortcut(ProgramFolder, kRun, L"x.lnk", L"", L"", L"a|b"); }},
+      {"new in program folder ..\\", [](auto&) { CreateShortcut(ProgramFolder, kRun, L"..\\x.lnk", L"", L"", L""); }},
+      {"program folder without separators", [](auto&) { CreateStartMenuProgramFolder(L"Tq", kRun, L"x.lnk", L"", L""); }},
+      {"empty program folder", [](auto&) { CreateStartMenuProgramFolder(L"", kRun, L"x.lnk", L"", L""); }},
+      {"program folder \\..\\", [](auto&) { CreateStartMenuProgramFolder(L"\\..\\", kRun, L"x.lnk", L"", L""); }},
+      {"program folder cut at NUL", [](auto&) { CreateStartMenuProgramFolder(L"\\Tq\\" + kNul, kRun, L"x.lnk", L"", L""); }},
+      {"NUL in a string the kind ignores", [](auto&) { CreateShortcut(Desktop, kRun, L"x.lnk", kNul, L"", L""); }},
+      {"target cut at NUL", [](auto&) { CreateShortcut(Desktop, kRun + kNul + L"x", L"x.lnk", L"", L"", L""); }},
+      {"link name cut at NUL", [](auto&) { CreateDesktopShortcut(kRun, L"x.lnk" + kNul + L".txt"); }},
+      {"arguments with NUL", [](auto&) { CreateShortcut(ProgramFolder, kRun, L"x.lnk", L"-a" + kNul, L"", L""); }},
+      {"name no file can have", [](auto&) { CreateShortcut(Desktop, kRun, L"a|b?.lnk", L"", L"", L""); }},
+      {"target too long", [](auto&) { CreateShortcut(ProgramFolder, L"C:\\" + std::wstring(300, L'a'), L"x.lnk", L"", L"", L"New"); }},
+      {"over a file that is no link", [](auto&) { CreateShortcut(Desktop, kRun, L"keep.txt", L"", L"", L""); }},
+      {"over a file in a program folder", [](auto&) { CreateStartMenuProgramFolder(L"\\sub\\", kRun, L"inner.txt", L"", L""); }},
+      {"new kind 6", [](auto&) { CreateShortcut(LinkType(6), kRun, L"x.lnk", L"", L"", L""); }},
+      {"new kind -1", [](auto&) { CreateShortcut(LinkType(-1), kRun, L"x.lnk", L"", L"", L""); }},
+      {"kind 6", [](auto& p) { DeleteShortcut(LinkType(6), p.desktop, L"keep.txt", L""); }},
+      {"kind 1000", [](auto& p) { DeleteShortcut(LinkType(1000), p.desktop, L"keep.txt", L""); }},
       {"no Start menu in the 32-bit view", [](auto&) {
          const ScopedShellFolder none(L"Common Start Menu", nullptr, KEY_WOW64_32KEY);
-         CreateShortcut(common::StartMenu, kRun, L"x.lnk", L"", L"", L"");
+         CreateShortcut(StartMenu, kRun, L"x.lnk", L"", L"", L"");
        }},
   };
   for (const auto& row : rows) {
@@ -396,7 +378,7 @@ TEST(Shortcuts, BadInputLeavesEveryBystander) {
     const ScopedCommonFolders places;
     ASSERT_TRUE(places.ok());
     for (const std::wstring& folder : {places.desktop, places.programs})
-      ASSERT_TRUE(common::CreateLinkIcon(kRun, folder + L"\\pinned.lnk", L"", L"", L""));
+      ASSERT_TRUE(CreateLinkIcon(kRun, folder + L"\\pinned.lnk", L"", L"", L""));
     const std::wstring verbs = recorder.Records();
     const SandboxWatch watch = places.Watch();
     row.call(places);
