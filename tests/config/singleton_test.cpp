@@ -10,18 +10,14 @@
 
 namespace {
 
-using common::CSingletonMgr;
-
-// Runs in a child, where these are the process's first calls: eight threads
+// In a child, where these are the process's first calls: eight threads
 // released together must all get one object.
 template <class T>
 void ExpectOneInstanceFromConcurrentFirstCalls() {
-  constexpr int kThreads = 8;
   std::atomic<int> next{0};
-  std::vector<T*> seen(kThreads, nullptr);
-  testing_support::RunOnThreadsAtOnce(kThreads, [&] { seen[next++] = pattern::CSingleton<T>::GetInstance(); });
-  ASSERT_NE(seen[0], nullptr);
-  for (T* instance : seen) EXPECT_EQ(instance, seen[0]);
+  std::vector<T*> seen(8, nullptr);
+  testing_support::RunOnThreadsAtOnce(8, [&] { seen[next++] = pattern::CSingleton<T>::GetInstance(); });
+  EXPECT_EQ(std::vector<T*>(8, pattern::CSingleton<T>::GetInstance()), seen);
 }
 
 TEST(Singleton, ConcurrentFirstCallsGetOneManagerAndOneCalendar) {
@@ -29,7 +25,7 @@ TEST(Singleton, ConcurrentFirstCallsGetOneManagerAndOneCalendar) {
     EXPECT_EQ(testing_support::RunSelfInChild("Singleton.ConcurrentFirstCallsGetOneManagerAndOneCalendar"), 0);
     return;
   }
-  ExpectOneInstanceFromConcurrentFirstCalls<CSingletonMgr>();
+  ExpectOneInstanceFromConcurrentFirstCalls<common::CSingletonMgr>();
   ExpectOneInstanceFromConcurrentFirstCalls<common::LegalHoliday>();
 }
 

@@ -1,18 +1,22 @@
-// Test mode is decided once per process: each decision runs in a child of
-// this program that takes a temporary folder as its executable's folder.
-#include "t_common/test_mode.h"
-
+// Both files lie beside the executable: each test gives the program a
+// temporary folder as its own. Test mode is decided once per process, so each
+// decision runs in a child of this program.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "foundation/executable_path_override.h"
 #include "support/test_support.h"
+#include "t_common/channel.h"
+#include "t_common/test_mode.h"
 
 namespace {
+
+using testing_support::WriteBytes;
 
 constexpr wchar_t kFolderVariable[] = L"TQ_TEST_MODE_FOLDER";
 const char kPortFile[] =
@@ -20,19 +24,17 @@ const char kPortFile[] =
 
 TEST(TestMode, EachDecisionInAProcessOfItsOwn) {
   // What each folder holds: no bytes for a folder.
-  const struct { const char* test; const wchar_t* name; const char* bytes; } cases[] = {
-      {"NoFileThenOneCreated", L"ovktest.ini", kPortFile}, {"OnWithEveryValueItsDefault", L"ovktest", ""},
-      {"OnWithEveryValueItsDefault", L"ovktest", nullptr}, {"FileWithSettingsThenDeleted", L"ovktest", kPortFile}};
+  const struct {
+    const char* test;
+    const wchar_t* name;
+    const char* bytes;
+  } cases[] = {{"NoFileThenOneCreated", L"ovktest.ini", kPortFile}, {"OnWithEveryValueItsDefault", L"ovktest", ""},
+               {"OnWithEveryValueItsDefault", L"ovktest", nullptr}, {"FileWithSettingsThenDeleted", L"ovktest", kPortFile}};
   for (const auto& c : cases) {
     const testing_support::ScopedTempDir folder;
-    if (c.bytes) {
-      ASSERT_TRUE(testing_support::WriteBytes(folder.Child(c.name), c.bytes));
-    } else {
-      ASSERT_TRUE(::CreateDirectoryW(folder.Child(c.name).c_str(), nullptr));
-    }
-    const std::string test = std::string("TestModeInChild.") + c.test;
-    EXPECT_EQ(testing_support::RunSelfInChild(test, {{kFolderVariable, folder.path()}}), 0)
-        << test << (c.bytes ? "" : " (folder)");
+    ASSERT_TRUE(c.bytes ? WriteBytes(folder.Child(c.name), c.bytes) : ::CreateDirectoryW(folder.Child(c.name).c_str(), nullptr));
+    EXPECT_EQ(testing_support::RunSelfInChild(std::string("TestModeInChild.") + c.test, {{kFolderVariable, folder.path()}}), 0)
+        << c.test << (c.bytes ? "" : " (folder)");
   }
 }
 
@@ -67,7 +69,7 @@ void ExpectEveryValueIsItsDefault() {
 TEST_F(TestModeInChild, NoFileThenOneCreated) {
   EXPECT_FALSE(common::IsTestMode());
   ExpectEveryValueIsItsDefault();
-  ASSERT_TRUE(testing_support::WriteBytes(test_file_, kPortFile));
+  ASSERT_TRUE(WriteBytes(test_file_, kPortFile));
   EXPECT_FALSE(common::IsTestMode());
   EXPECT_EQ(common::GetTestValueInt(L"port", 1), 1);
 }
@@ -91,6 +93,31 @@ TEST_F(TestModeInChild, FileWithSettingsThenDeleted) {
   ASSERT_TRUE(::DeleteFileW(test_file_.c_str()));
   EXPECT_TRUE(common::IsTestMode());
   ExpectReadings(L"port", 1, 1, true, true, L"gone", L"gone");
+}
+
+// Nothing is cached: each row follows the one before in the same process.
+TEST(Channel, FirstLineOfTheFileOrUnknow) {
+  const testing_support::ScopedTempDir folder;
+  const common::ScopedExecutablePathOverride executable(folder.Child(L"client.exe"));
+  const std::wstring channel_file = folder.Child(L".channel");
+  EXPECT_EQ(common::GetChannel(), L"unknow");
+  const std::pair<std::string, std::wstring> rows[] = {
+      {"store_a\nstore_b\n", L"store_a"},
+      {"partner42", L"partner42"},
+      {"", L""},  // an empty file or first line is a channel, not "unknow"
+      {"\nsecond\n", L""},
+      {"official\r\nother\r\n", L"official"},
+      {"\xe6\xb8\xa0\xe9\x81\x93-\xc3\xa4\n", L"\u6e20\u9053-\u00e4"},
+      {"\xef\xbb\xbfweb\r\n", L"\ufeffweb"},  // the byte-order mark stays
+  };
+  for (const auto& [bytes, channel] : rows) {
+    ASSERT_TRUE(WriteBytes(channel_file, bytes));
+    EXPECT_EQ(common::GetChannel(), channel) << bytes;
+  }
+  ASSERT_TRUE(::DeleteFileW(channel_file.c_str()));
+  EXPECT_EQ(common::GetChannel(), L"unknow");
+  ASSERT_TRUE(::CreateDirectoryW(channel_file.c_str(), nullptr));
+  EXPECT_EQ(common::GetChannel(), L"unknow");  // a folder of that name
 }
 
 }  // namespace
