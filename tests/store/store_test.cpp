@@ -148,7 +148,7 @@ TEST(Store, TypedValuesRoundTripAndTextThatDoesNotReadGivesTheDefault) {
   EXPECT_EQ(read(LLONG_MIN, 0LL), LLONG_MIN);
   EXPECT_EQ(read(true, false), true);
   EXPECT_EQ(read(false, true), false);
-  EXPECT_EQ(read(0.1, 0.0), 0.1);
+  EXPECT_EQ(read(1.0 / 3, 0.0), 1.0 / 3);
   EXPECT_EQ(read(L"abc", 5), 5);
   EXPECT_EQ(read(L"abc", true), true);
   EXPECT_EQ(read(L"abc", 2.5), 2.5);
