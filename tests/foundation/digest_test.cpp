@@ -53,10 +53,11 @@ TEST(Crc32, CheckValueAndEachKernelMatchTheDefinition) {
 // RFC 1321's vectors and the lengths around the padding boundary, aligned and not.
 TEST(Md5, KnownDigests) {
   const auto a = [](size_t count) { return std::string(count, 'a'); };
+  std::string digits;
+  while (digits.size() < 200) digits += "0123456789";
   const std::pair<std::string, std::string> cases[] = {
       {"", "d41d8cd98f00b204e9800998ecf8427e"}, {"abc", "900150983cd24fb0d6963f7d28e17f72"},
-      {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
-       "57edf4a22be3c955ac49da2e2107b67a"},
+      {digits, "c902a17556796a9f97afa23bad130b04"},  // blocks that differ, and a tail after them
       {a(55), "ef1772b6dff9a122358552954ad0df65"},  {a(56), "3b0c8ac703f828b04c6c197006d17218"},
       {a(63), "b06521f39153d618550606be297466d5"},  {a(64), "014842d480b571495a4a0363793f7367"},
       {a(65), "c743a45e0d2e6a95cb859adae0248435"},  {a(119), "8a7bd0732ed6a28ce75f6dabc90e1613"},

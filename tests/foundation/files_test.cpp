@@ -66,11 +66,13 @@ class FileOperations : public ::testing::Test {
 TEST_F(FileOperations, CopyOntoAMissingOrAnExistingDestination) {
   const std::wstring source = Write(L"src.txt", "new"), fresh = temp_.Child(L"fresh.txt");
   const std::wstring destination = Write(L"dst.txt", "old");
-  EXPECT_TRUE(common::CopyFileExW(source.c_str(), fresh.c_str(), FALSE));
+  EXPECT_TRUE(common::CopyFileExW(destination.c_str(), fresh.c_str(), FALSE));
+  EXPECT_TRUE(common::CopyFileExW(source.c_str(), fresh.c_str(), FALSE));  // overwritten in place
+  EXPECT_FALSE(common::IsPathFileExisting((fresh + L".tmp").c_str()) || PendingRename(fresh + L".tmp", L""));
   EXPECT_TRUE(common::CopyFileExW(source.c_str(), destination.c_str(), TRUE));
   EXPECT_EQ(ReadBytes(fresh) + ReadBytes(destination) + ReadBytes(destination + L".tmp"), "newnewold");
   EXPECT_TRUE(PendingRename(destination + L".tmp", L""));
-  const SandboxWatch watch({temp_.path()}, {kPendingRenamesKey});  // fresh.txt has no side file
+  const SandboxWatch watch({temp_.path()}, {kPendingRenamesKey});
   EXPECT_FALSE(common::CopyFileExW(temp_.Child(L"missing").c_str(), fresh.c_str(), TRUE));
   EXPECT_FALSE(common::CopyFileExW(nullptr, nullptr, FALSE));
   EXPECT_TRUE(watch.Unchanged());

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <cwchar>
 #include <string>
+#include <utility>
 
 #include "foundation/product_names.h"
 #include "sysinfo/drive_identity.h"
@@ -25,10 +26,8 @@ using common::Utils::_IDINFO;
 // A field as a drive sends it: blank-padded to the width, two characters a word, the first in the high byte.
 void DeviceOrder(char* field, size_t width, std::string text) {
   text.resize(width, ' ');
-  for (size_t i = 0; i < width; i += 2) {
-    field[i] = text[i + 1];
-    field[i + 1] = text[i];
-  }
+  for (size_t i = 0; i < width; i += 2) std::swap(text[i], text[i + 1]);
+  std::memcpy(field, text.data(), width);
 }
 
 // Readable text as sent before the device's padding, the field texts after the rewrite, the identifier.
@@ -78,14 +77,10 @@ TEST(DriveQueries, PortAndTargetOfTheDriveAndAbsentDevices) {
   EXPECT_EQ(GetPhysicalDriveInfoInNT(0, nullptr) + GetIdeDriveAsScsiInfoInNT(0, nullptr), 0);
 }
 
-unsigned long Crc32(std::wstring text) {
-  return common::GetCRC32(&text[0], static_cast<unsigned long>(text.size() * sizeof(wchar_t)));
-}
-
-// The stored form: the check value in lower-case hex, then the identifier.
-std::wstring WithCheckValue(const std::wstring& id) {
+// The stored form: the check value of the identifier's UTF-16LE bytes in lower-case hex, then the identifier.
+std::wstring WithCheckValue(std::wstring id) {
   wchar_t text[12];
-  std::swprintf(text, 12, L"%08lx", Crc32(id));
+  std::swprintf(text, 12, L"%08lx", common::GetCRC32(&id[0], static_cast<unsigned long>(id.size() * sizeof(wchar_t))));
   return text + id;
 }
 
@@ -143,7 +138,7 @@ class UserGuid : public ::testing::Test {
 TEST_F(UserGuid, ValidStoredValueIsKeptAndAnyOtherReplacedByTheDerivedOne) {
   // An identifier whose check value ends in 0, spelt "z" below: characters other than hex digits count as 0.
   std::wstring id = L"id0";
-  for (int i = 1; Crc32(id) & 0xF; ++i) id = L"id" + std::to_wstring(i);
+  for (int i = 1; WithCheckValue(id)[7] != L'0'; ++i) id = L"id" + std::to_wstring(i);
   const std::wstring valid = WithCheckValue(id);
   std::wstring upper = valid, z_digit = valid, damaged_id = valid, damaged_check = valid;
   ::_wcsupr(&upper[0]);

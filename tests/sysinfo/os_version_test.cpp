@@ -113,50 +113,41 @@ void ExpectBothForms(int (*wide_form)(wchar_t*, unsigned long), int (*narrow_for
   EXPECT_EQ(narrow, common::ws2s(expected, CP_ACP));
 }
 
-class VersionMatrix : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const char* name = std::getenv("TQ_EXPECTED_WINDOWS");
-    for (const Expected& e : kVersions)
-      if (name && std::strcmp(e.windows, name) == 0) expected_ = &e;
-    ASSERT_NE(expected_, nullptr) << "no expectations for TQ_EXPECTED_WINDOWS=" << (name ? name : "");
-  }
-  const Expected* expected_ = nullptr;
-};
-
-TEST_F(VersionMatrix, CodeBuildAndShortTag) {
+// Everything the exported functions say about the prefix's version.
+TEST(VersionMatrix, CodeBuildTagDescriptionAndOrLaterAnswers) {
+  const char* name = std::getenv("TQ_EXPECTED_WINDOWS");
+  const Expected* expected = nullptr;
+  for (const Expected& e : kVersions)
+    if (name && std::strcmp(e.windows, name) == 0) expected = &e;
+  ASSERT_NE(expected, nullptr) << "no expectations for TQ_EXPECTED_WINDOWS=" << (name ? name : "");
+  const OSVERSIONINFOEXW native = NtdllVersion();
   unsigned long code = 0, build = 0, code_only = 0, build_only = 0;
   ASSERT_EQ(common::BV_GetOSVersion(&code, &build), 1);
-  EXPECT_EQ(code, expected_->code) << std::hex << code;
-  EXPECT_EQ(build, NtdllVersion().dwBuildNumber);
+  EXPECT_EQ(code, expected->code) << std::hex << code;
+  EXPECT_EQ(build, native.dwBuildNumber);
   // Either output may be left out.
   EXPECT_EQ(common::BV_GetOSVersion(&code_only, nullptr) + common::BV_GetOSVersion(nullptr, &build_only), 2);
   EXPECT_EQ(common::BV_GetOSVersion(nullptr, nullptr), 1);
   EXPECT_EQ(code_only, code);
   EXPECT_EQ(build_only, build);
-  ExpectBothForms<20>(&common::BV_GetMiniOSVersionDescW, &common::BV_GetMiniOSVersionDescA, expected_->tag);
-}
+  ExpectBothForms<20>(&common::BV_GetMiniOSVersionDescW, &common::BV_GetMiniOSVersionDescA, expected->tag);
 
-TEST_F(VersionMatrix, DescriptionStartEditionAndBuild) {
-  const OSVERSIONINFOEXW native = NtdllVersion();
-  std::wstring expected = expected_->description_start;
-  if (expected_->has_edition) {
+  std::wstring description = expected->description_start;
+  if (expected->has_edition) {
     DWORD product_type = 0;
     ::GetProductInfo(native.dwMajorVersion, native.dwMinorVersion, 0, 0, &product_type);
     const wchar_t* edition = common::EditionName(product_type);
-    expected += std::wstring(edition ? edition : L"(An unknown product)") + L", 64-bit";
+    description += std::wstring(edition ? edition : L"(An unknown product)") + L", 64-bit";
   }
-  if (native.szCSDVersion[0]) expected += L" " + std::wstring(native.szCSDVersion);
-  expected += L" (Build " + std::to_wstring(native.dwBuildNumber) + L")";
-  ExpectBothForms<256>(&common::BV_GetOSVersionDescW, &common::BV_GetOSVersionDescA, expected);
-}
+  if (native.szCSDVersion[0]) description += L" " + std::wstring(native.szCSDVersion);
+  description += L" (Build " + std::to_wstring(native.dwBuildNumber) + L")";
+  ExpectBothForms<256>(&common::BV_GetOSVersionDescW, &common::BV_GetOSVersionDescA, description);
 
-TEST_F(VersionMatrix, OrLaterAnswers) {
   for (int round = 0; round < 2; ++round) {  // the second round answers from the caches
-    EXPECT_EQ(common::IsXpOrLater(), expected_->xp);
-    EXPECT_EQ(common::IsVistaOrLater(), expected_->vista);
-    EXPECT_EQ(common::IsWin7OrLater(), expected_->win7);
-    EXPECT_EQ(common::IsWin8OrLater(), expected_->win8);
+    EXPECT_EQ(common::IsXpOrLater(), expected->xp);
+    EXPECT_EQ(common::IsVistaOrLater(), expected->vista);
+    EXPECT_EQ(common::IsWin7OrLater(), expected->win7);
+    EXPECT_EQ(common::IsWin8OrLater(), expected->win8);
   }
   EXPECT_TRUE(common::IsX64System());
 }
