@@ -1,12 +1,10 @@
 #include "t_common/files.h"
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <map>
 #include <set>
 #include <string>
 #include <thread>
@@ -21,41 +19,34 @@
 
 namespace {
 
+using testing_support::kPendingRenamesKey;
 using testing_support::ReadBytes;
+using testing_support::SandboxWatch;
 using testing_support::WriteBytes;
 
-// The targets of the renames registered at the next restart for a path; "" means deletion.
-std::vector<std::wstring> PendingTargetsOf(const std::wstring& source) {
+// Whether the renames waiting for the next restart move source to target ("": delete it).
+bool PendingRename(const std::wstring& source, const std::wstring& target) {
   win::RegistryKey key;
   std::vector<BYTE> bytes;
-  std::vector<std::wstring> entries, targets;
-  if (key.Open(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", KEY_QUERY_VALUE) ==
-          ERROR_SUCCESS &&
-      key.ReadBinary(L"PendingFileRenameOperations", &bytes) == ERROR_SUCCESS) {
-    const std::wstring data(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
-    for (size_t at = 0, end; (end = data.find(L'\0', at)) != std::wstring::npos; at = end + 1)
-      entries.push_back(data.substr(at, end - at));
-  }
-  for (size_t i = 0; i + 1 < entries.size(); i += 2)
-    if (entries[i] == L"\\??\\" + source) targets.push_back(entries[i + 1]);
-  return targets;
+  key.Open(kPendingRenamesKey.first, kPendingRenamesKey.second.c_str(), KEY_QUERY_VALUE);
+  key.ReadBinary(L"PendingFileRenameOperations", &bytes);
+  const std::wstring pairs(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+  return pairs.find(L"\\??\\" + source + L'\0' + target + L'\0') != std::wstring::npos;
 }
 
-// Waits, a minute at most, until no process that is not in `before` and that
+// Waits, a minute at most, until no process that is not in `old` and that
 // this one started, or those did, is running.
 void WaitForNewDescendants(const std::vector<testing_support::ProcessEntry>& old) {
-  std::set<DWORD> before;
+  std::set<DWORD> before, family = {::GetCurrentProcessId()};
   for (const auto& process : old) before.insert(process.id);
-  std::set<DWORD> family = {::GetCurrentProcessId()};
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-  for (;;) {
-    bool running = false;
+  for (bool running = true; running && std::chrono::steady_clock::now() < deadline;) {
+    running = false;
     for (const auto& process : testing_support::ProcessList()) {
       if (before.count(process.id) || !family.count(process.parent)) continue;
       family.insert(process.id);
       running = true;
     }
-    if (!running || std::chrono::steady_clock::now() > deadline) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
 }
@@ -70,53 +61,45 @@ class FileOperations : public ::testing::Test {
   testing_support::ScopedTempDir temp_;
 };
 
+// Onto a missing destination a plain copy; with fail-if-exists the old file is moved aside, to be
+// deleted at the next restart; a missing source leaves the destination where and as it was.
 TEST_F(FileOperations, CopyOntoAMissingOrAnExistingDestination) {
-  const std::wstring source = Write(L"src.txt", "new");
-  const std::wstring fresh = temp_.Child(L"fresh.txt");
-  EXPECT_TRUE(common::CopyFileExW(source.c_str(), fresh.c_str(), FALSE));
-  EXPECT_EQ(ReadBytes(fresh), "new");
-  EXPECT_FALSE(common::IsPathFileExisting((fresh + L".tmp").c_str()));
-  // With fail-if-exists the old file is moved aside, to be deleted at the next restart.
+  const std::wstring source = Write(L"src.txt", "new"), fresh = temp_.Child(L"fresh.txt");
   const std::wstring destination = Write(L"dst.txt", "old");
+  EXPECT_TRUE(common::CopyFileExW(destination.c_str(), fresh.c_str(), FALSE));
+  EXPECT_TRUE(common::CopyFileExW(source.c_str(), fresh.c_str(), FALSE));  // overwritten in place
+  EXPECT_FALSE(common::IsPathFileExisting((fresh + L".tmp").c_str()) || PendingRename(fresh + L".tmp", L""));
   EXPECT_TRUE(common::CopyFileExW(source.c_str(), destination.c_str(), TRUE));
-  EXPECT_EQ(ReadBytes(destination), "new");
-  EXPECT_EQ(ReadBytes(destination + L".tmp"), "old");
-  EXPECT_EQ(PendingTargetsOf(destination + L".tmp"), std::vector<std::wstring>{L""});
-  // A missing source leaves the destination where and as it was.
-  const std::wstring kept = Write(L"kept.txt", "kept");
-  EXPECT_FALSE(common::CopyFileExW(temp_.Child(L"missing").c_str(), kept.c_str(), TRUE));
-  EXPECT_EQ(ReadBytes(kept), "kept");
-  EXPECT_FALSE(common::IsPathFileExisting((kept + L".tmp").c_str()));
+  EXPECT_EQ(ReadBytes(fresh) + ReadBytes(destination) + ReadBytes(destination + L".tmp"), "newnewold");
+  EXPECT_TRUE(PendingRename(destination + L".tmp", L""));
+  const SandboxWatch watch({temp_.path()}, {kPendingRenamesKey});
+  EXPECT_FALSE(common::CopyFileExW(temp_.Child(L"missing").c_str(), fresh.c_str(), TRUE));
   EXPECT_FALSE(common::CopyFileExW(nullptr, nullptr, FALSE));
+  EXPECT_TRUE(watch.Unchanged());
 }
 
 TEST_F(FileOperations, DestinationInUseIsReplacedAtTheNextRestart) {
-  const std::wstring source = Write(L"src.txt", "new");
-  const std::wstring destination = Write(L"dst.txt", "old");
+  const std::wstring source = Write(L"src.txt", "new"), destination = Write(L"dst.txt", "old");
   {
     // Held open without write or delete sharing: neither overwritten nor moved.
-    win::ScopedHandle held(::CreateFileW(destination.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                         OPEN_EXISTING, 0, nullptr));
+    win::ScopedHandle held(
+        ::CreateFileW(destination.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held.valid());
     EXPECT_TRUE(common::CopyFileExW(source.c_str(), destination.c_str(), FALSE));
     EXPECT_EQ(ReadBytes(destination), "old");
   }
   EXPECT_EQ(ReadBytes(destination + L".tmp"), "new");
-  EXPECT_EQ(PendingTargetsOf(destination + L".tmp"), std::vector<std::wstring>{L"!\\??\\" + destination});
+  EXPECT_TRUE(PendingRename(destination + L".tmp", L"!\\??\\" + destination));
 }
 
 // A side name cut to the path limit would name another file: the copy is refused instead.
 TEST_F(FileOperations, DestinationWhoseSideNameDoesNotFitIsRefused) {
-  const std::wstring source = Write(L"src.txt", "new");
-  const std::wstring folder = temp_.path() + L"\\";
+  const std::wstring source = Write(L"src.txt", "new"), folder = temp_.path() + L"\\";
   ASSERT_LT(folder.size(), 200u);
   const std::wstring destination = Write(std::wstring(257 - folder.size(), L'd'), "old");
-  ASSERT_EQ(destination.size(), 257u);
-  const std::wstring cut_side = (destination + L".tmp").substr(0, MAX_PATH - 1);
+  const SandboxWatch watch({temp_.path()}, {kPendingRenamesKey});
   EXPECT_FALSE(common::CopyFileExW(source.c_str(), destination.c_str(), TRUE));
-  EXPECT_EQ(ReadBytes(destination), "old");
-  EXPECT_FALSE(common::IsPathFileExisting(cut_side.c_str()));
-  EXPECT_TRUE(PendingTargetsOf(cut_side).empty());
+  EXPECT_TRUE(watch.Unchanged());
 }
 
 // Onto a folder, or onto the source itself however it is named: false, nothing
@@ -135,7 +118,7 @@ TEST(CopyFileExW, OntoAFolderOrTheSourceItselfIsRefused) {
       const std::wstring source = dir.Child(L"src.txt");
       ASSERT_TRUE(WriteBytes(source, "source"));
       ASSERT_TRUE(::CreateHardLinkW(dir.Child(L"hard.txt").c_str(), source.c_str(), nullptr));
-      const testing_support::SandboxWatch watch({dir.path()}, {testing_support::kPendingRenamesKey});
+      const SandboxWatch watch({dir.path()}, {kPendingRenamesKey});
       EXPECT_FALSE(common::CopyFileExW(source.c_str(), dir.Child(c.destination).c_str(), fail_if_exists));
       EXPECT_TRUE(watch.Unchanged());
     }
@@ -146,7 +129,7 @@ TEST(CopyFileExW, OntoAFolderOrTheSourceItselfIsRefused) {
 TEST_F(FileOperations, OpenFolderRunsNoFile) {
   testing_support::PlantBystanders(temp_.path());
   const std::wstring batch = Write(L"run.bat", "echo ran> \"" + common::ws2s(temp_.Child(L"ran.txt")) + "\"\r\n");
-  const testing_support::SandboxWatch watch({temp_.path()});
+  const SandboxWatch watch({temp_.path()});
   const auto before = testing_support::ProcessList();
   common::OpenFolder(batch.c_str());
   WaitForNewDescendants(before);
@@ -167,17 +150,16 @@ TEST_F(FileOperations, ReadFileByRowSplitsOnEveryLineFeed) {
     EXPECT_EQ(rows, expected) << "input: " << c.bytes;
   }
   std::vector<std::wstring> rows = {L"kept"};
-  EXPECT_FALSE(common::ReadFileByRow(temp_.Child(L"missing").c_str(), rows));
-  EXPECT_FALSE(common::ReadFileByRow(nullptr, rows));
+  EXPECT_FALSE(common::ReadFileByRow(temp_.Child(L"missing").c_str(), rows) || common::ReadFileByRow(nullptr, rows));
   EXPECT_EQ(rows, std::vector<std::wstring>{L"kept"});
 }
 
-// In whole kibibytes; a file held open for writing has no settled size and gives 0.
-TEST_F(FileOperations, FileSizeInWholeKibibytes) {
+// In whole kibibytes; a file held open for writing has no settled size and gives 0. Read-only
+// files are removed too.
+TEST_F(FileOperations, FileSizeInWholeKibibytesAndForcedRemoval) {
   EXPECT_EQ(common::GetFileSize(Write(L"a", std::string(1023, 'a')).c_str()), 0);
   EXPECT_EQ(common::GetFileSize(Write(L"b", std::string(1024, 'b')).c_str()), 1);
-  EXPECT_EQ(common::GetFileSize(temp_.Child(L"missing").c_str()), 0);
-  EXPECT_EQ(common::GetFileSize(nullptr), 0);
+  EXPECT_EQ(common::GetFileSize(temp_.Child(L"missing").c_str()) + common::GetFileSize(nullptr), 0);
   const std::wstring file = Write(L"held", std::string(5000, 'h'));
   win::ScopedHandle writer(::CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                          OPEN_EXISTING, 0, nullptr));
@@ -185,15 +167,10 @@ TEST_F(FileOperations, FileSizeInWholeKibibytes) {
   EXPECT_EQ(common::GetFileSize(file.c_str()), 0);
   writer.reset();
   EXPECT_EQ(common::GetFileSize(file.c_str()), 4);
-}
-
-TEST_F(FileOperations, ForceRemoveFileDeletesReadOnlyFiles) {
-  const std::wstring file = Write(L"ro.txt", "x");
   ASSERT_TRUE(::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
   EXPECT_TRUE(common::ForceRemoveFile(file.c_str()));
   EXPECT_FALSE(common::IsPathFileExisting(file.c_str()));
-  EXPECT_FALSE(common::ForceRemoveFile(file.c_str()));
-  EXPECT_FALSE(common::ForceRemoveFile(nullptr));
+  EXPECT_FALSE(common::ForceRemoveFile(file.c_str()) || common::ForceRemoveFile(nullptr));
 }
 
 TEST_F(FileOperations, FolderTreesAreMadeCopiedAndDeleted) {
@@ -207,14 +184,13 @@ TEST_F(FileOperations, FolderTreesAreMadeCopiedAndDeleted) {
   EXPECT_EQ(ReadBytes(temp_.Child(L"to\\B\\C\\f.txt")), "payload");
   EXPECT_TRUE(common::DeleteDirectory(temp_.Child(L"A").c_str(), false));
   EXPECT_FALSE(common::IsPathFileExisting(temp_.Child(L"A").c_str()));
-  EXPECT_FALSE(common::DeleteDirectory(temp_.Child(L"A").c_str(), false));
-  EXPECT_FALSE(common::DeleteDirectory(nullptr, false));
+  EXPECT_FALSE(common::DeleteDirectory(temp_.Child(L"A").c_str(), false) || common::DeleteDirectory(nullptr, false));
   // A path too long for the buffer is refused, never cut to the file its first MAX_PATH - 1 characters name.
   const std::wstring too_long = temp_.Child(std::wstring(300, L'n'));
-  const std::wstring cut = too_long.substr(0, MAX_PATH - 1);
-  ASSERT_TRUE(WriteBytes(cut, "x"));
+  ASSERT_TRUE(WriteBytes(too_long.substr(0, MAX_PATH - 1), "x"));
+  const SandboxWatch watch({temp_.path()});
   EXPECT_FALSE(common::DeleteDirectory(too_long.c_str(), false));
-  EXPECT_TRUE(common::IsPathFileExisting(cut.c_str()));
+  EXPECT_TRUE(watch.Unchanged());
 }
 
 TEST(LibraryContainsInterface, FindsExportsAndReportsAbsence) {

@@ -5,66 +5,63 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <cwchar>
 #include <string>
 
+#include "foundation/executable_path_override.h"
 #include "foundation/wow64_path.h"
 #include "support/sandbox.h"
 #include "support/test_support.h"
-#include "t_common/os_version.h"
+#include "win/registry_key.h"
 
 namespace {
 
-using testing_support::SandboxWatch;
 using testing_support::ScopedTempDir;
 
-std::wstring ShellFolder(int csidl) {
-  wchar_t path[MAX_PATH] = {};
-  if (::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path) != S_OK) return std::wstring();
-  return path;
-}
+std::wstring LastName(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
 
-// Cut to capacity - 1 and terminated, nothing written past the capacity; capacity 0 writes nothing.
-TEST(CallerBuffer, CutToCapacityMinusOneAndTerminated) {
-  wchar_t full[MAX_PATH] = {};
-  ASSERT_TRUE(common::GetAppDir(full, MAX_PATH));
-  ASSERT_GT(std::wcslen(full), 9u);
-  wchar_t small[16];
-  std::wmemset(small, L'#', 16);
-  EXPECT_TRUE(common::GetAppDir(small, 10));
-  EXPECT_EQ(std::wstring(small), std::wstring(full, 9));
-  EXPECT_EQ(small[10], L'#');
-  wchar_t untouched[4] = {L'x', L'y', L'z', L'\0'};
-  EXPECT_TRUE(common::GetAppPath(untouched, 0));
-  EXPECT_TRUE(common::GetAppDataDir(untouched, 0, nullptr));
-  EXPECT_STREQ(untouched, L"xyz");
-}
-
-TEST(Executable, PathFolderAndNameDescribeTheTestProgram) {
+// Caller buffers are cut to capacity - 1 and terminated; capacity 0 leaves them untouched. A path
+// without a folder to remove gives no folder.
+TEST(Executable, PathFolderAndNameOfTheTestProgramInBuffersOfAnyCapacity) {
   wchar_t path[MAX_PATH] = {}, folder[MAX_PATH] = {}, name[MAX_PATH] = {};
-  ASSERT_TRUE(common::GetAppPath(path, MAX_PATH));
-  ASSERT_TRUE(common::GetAppDir(folder, MAX_PATH));
+  ASSERT_TRUE(common::GetAppPath(path, MAX_PATH) && common::GetAppDir(folder, MAX_PATH));
   ASSERT_TRUE(common::GetAppName(name, MAX_PATH));
   EXPECT_EQ(std::wstring(path), testing_support::SelfPath());
   EXPECT_EQ(std::wstring(path), std::wstring(folder) + L"\\foundation_tests.exe");
   EXPECT_STREQ(name, L"foundation_tests");
+  wchar_t small[16];
+  std::wmemset(small, L'#', 16);
+  EXPECT_TRUE(common::GetAppDir(small, 10));
+  EXPECT_EQ(std::wstring(small), std::wstring(folder, 9));
+  EXPECT_EQ(small[10], L'#');
+  wchar_t untouched[4] = {L'x', L'y', L'z', L'\0'};
+  EXPECT_TRUE(common::GetAppPath(untouched, 0) && common::GetAppDataDir(untouched, 0, nullptr));
+  const common::ScopedExecutablePathOverride root(L"C:\\");
+  EXPECT_FALSE(common::GetAppDir(untouched, 4));
+  EXPECT_STREQ(untouched, L"xyz");
 }
 
-TEST(ShellFolders, MatchTheShellForTheirFolderNumbers) {
-  const struct { bool (*get)(wchar_t*, unsigned int, void*); int csidl; } cases[] = {
-      {&common::GetAppDataDir, CSIDL_APPDATA}, {&common::GetProgramFilesDir, CSIDL_PROGRAM_FILES},
-      {&common::GetTempDir, CSIDL_TEMPLATES}};
-  for (const auto& c : cases) {
-    wchar_t buffer[MAX_PATH] = {};
-    ASSERT_TRUE(c.get(buffer, MAX_PATH, nullptr));
-    EXPECT_EQ(std::wstring(buffer), ShellFolder(c.csidl)) << c.csidl;
-  }
+// Each by its folder number: the application data that the test's main redirected, the programs
+// folder, the templates (not the temporary files).
+TEST(ShellFolders, AppDataProgramFilesAndTemplates) {
+  wchar_t app_data[MAX_PATH] = {}, programs[MAX_PATH] = {}, templates[MAX_PATH] = {};
+  ASSERT_TRUE(common::GetAppDataDir(app_data, MAX_PATH, nullptr) && common::GetTempDir(templates, MAX_PATH, nullptr));
+  ASSERT_TRUE(common::GetProgramFilesDir(programs, MAX_PATH, nullptr));
+  win::RegistryKey folders;
+  std::wstring redirected;
+  folders.Open(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+               KEY_READ);
+  ASSERT_EQ(folders.ReadString(L"AppData", &redirected), ERROR_SUCCESS);
+  EXPECT_EQ(app_data, redirected);
+  EXPECT_EQ(LastName(programs), L"Program Files");
+  EXPECT_EQ(LastName(templates), L"Templates");
 }
 
 TEST(DataFolders, PathShapeAndCreationOnlyWhenAsked) {
+  wchar_t app_data[MAX_PATH] = {};
+  ASSERT_TRUE(common::GetAppDataDir(app_data, MAX_PATH, nullptr));
   const std::wstring product = L"FolderTest" + std::to_wstring(::GetCurrentProcessId());
-  const std::wstring product_root = ShellFolder(CSIDL_APPDATA) + L"\\Brovanta\\" + product;
+  const std::wstring product_root = std::wstring(app_data) + L"\\Brovanta\\" + product;
   const struct { std::wstring (*get)(const wchar_t*, bool); const wchar_t* leaf; } cases[] = {
       {&common::GetDumpFolder, L"dump_files"}, {&common::GetImageFolder, L"image"},
       {&common::GetLogFolder, L"log"}, {&common::GetPersistentFolder, L"Persistent"}};
@@ -87,7 +84,7 @@ TEST(DataFolders, AProductThatIsNoPlainNameOrDoesNotFitGivesEmptyAndCreatesNothi
   const std::wstring here = current, too_long(250, L'x');
   // The maker's folder and this product fill the path: no leaf fits.
   const std::wstring fills(MAX_PATH - 1 - std::wcslen(roaming) - std::wcslen(L"\\Brovanta\\"), L'y');
-  const SandboxWatch watch(
+  const testing_support::SandboxWatch watch(
       {roaming, L"C:\\escaped", here + L"\\dump_files", here + L"\\image", here + L"\\log", here + L"\\Persistent"});
   for (const wchar_t* product : {static_cast<const wchar_t*>(nullptr), L"", L"..", L"..\\escaped", L"a\\b",
                                  L"C:\\escaped", too_long.c_str(), fills.c_str()}) {
@@ -101,38 +98,20 @@ TEST(DataFolders, AProductThatIsNoPlainNameOrDoesNotFitGivesEmptyAndCreatesNothi
 // Only the system folder is redirected; an unknown folder number gives empty.
 TEST(SpecialFolderPath, SystemFolderRedirectsToSysWow64) {
   const std::wstring system = common::GetSpecialFolderPath(CSIDL_SYSTEM, false);
-  const std::wstring redirected = common::GetSpecialFolderPath(CSIDL_SYSTEM, true);
-  ASSERT_GT(system.size(), 9u);
-  EXPECT_EQ(redirected, system.substr(0, system.size() - 9) + L"\\SysWow64");
+  EXPECT_EQ(::lstrcmpiW(LastName(system).c_str(), L"system32"), 0) << system;
+  EXPECT_EQ(common::GetSpecialFolderPath(CSIDL_SYSTEM, true), system.substr(0, system.size() - 9) + L"\\SysWow64");
   EXPECT_EQ(common::GetSpecialFolderPath(CSIDL_WINDOWS, true), common::GetSpecialFolderPath(CSIDL_WINDOWS, false));
   EXPECT_EQ(common::GetSpecialFolderPath(0x7777, false), L"");
 }
 
-#if defined(__i386__)
-// In a 32-bit process on 64-bit Windows the converted system folder is the
-// 32-bit one: the shell's own name for it, holding 32-bit system modules.
-TEST(SpecialFolderPath, RedirectedSystemFolderIsThe32BitOneUnderWow64) {
-  ASSERT_TRUE(common::IsX64System());
-  const std::wstring redirected = common::GetSpecialFolderPath(CSIDL_SYSTEM, true);
-  EXPECT_EQ(::lstrcmpiW(redirected.c_str(), ShellFolder(CSIDL_SYSTEMX86).c_str()), 0) << redirected;
-  const std::string image = testing_support::ReadBytes(redirected + L"\\kernel32.dll");
-  ASSERT_GE(image.size(), sizeof(IMAGE_DOS_HEADER));
-  const size_t machine_at = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data())->e_lfanew + sizeof(DWORD);
-  ASSERT_GE(image.size(), machine_at + sizeof(WORD));
-  WORD machine;
-  std::memcpy(&machine, image.data() + machine_at, sizeof machine);
-  EXPECT_EQ(machine, IMAGE_FILE_MACHINE_I386);
-}
-#endif
-
-// Only a whole System32 segment is rewritten, and the whole destination is zero-filled.
-TEST(ConvertToSysWow64Path, RewritesOnlyAWholeSystem32Segment) {
+// Only a whole System32 segment is rewritten, and the whole destination is zero-filled; a
+// source must fit with its NUL.
+TEST(ConvertToSysWow64Path, RewritesOnlyAWholeSystem32SegmentAndRefusesWhatDoesNotFit) {
   const std::pair<const wchar_t*, const wchar_t*> cases[] = {
       {L"C:\\Windows\\System32\\drivers", L"C:\\Windows\\SysWow64\\drivers"},
-      {L"C:\\Windows\\System32", L"C:\\Windows\\SysWow64"},
-      {L"c:\\WINDOWS\\system32\\a.dll", L"c:\\WINDOWS\\SysWow64\\a.dll"},
-      {L"C:/windows/system32/a", L"C:/windows/SysWow64/a"},
-      {L"C:\\Windows\\System32x", L"C:\\Windows\\System32x"}, {L"D:\\data", L"D:\\data"}, {L"", L""}};
+      {L"C:\\Windows\\System32", L"C:\\Windows\\SysWow64"}, {L"C:/windows/system32/a", L"C:/windows/SysWow64/a"},
+      {L"c:\\WINDOWS\\system32\\a.dll", L"c:\\WINDOWS\\SysWow64\\a.dll"}, {L"D:\\data", L"D:\\data"}, {L"", L""},
+      {L"C:\\Windows\\System32x", L"C:\\Windows\\System32x"}};
   for (const auto& [source, expected] : cases) {
     wchar_t destination[64];
     std::wmemset(destination, L'#', 64);
@@ -140,16 +119,13 @@ TEST(ConvertToSysWow64Path, RewritesOnlyAWholeSystem32Segment) {
     EXPECT_STREQ(destination, expected);
     EXPECT_EQ(destination[63], L'\0') << source;
   }
-}
-
-TEST(ConvertToSysWow64Path, RefusesBadArgumentsAndSourcesThatDoNotFit) {
   wchar_t destination[8];
   EXPECT_FALSE(common::ConvertToSysWow64Path(nullptr, destination, 8));
   EXPECT_FALSE(common::ConvertToSysWow64Path(L"C:\\", nullptr, 8));
   std::wmemset(destination, L'#', 8);
   EXPECT_FALSE(common::ConvertToSysWow64Path(L"C:\\", destination, 0));
   EXPECT_EQ(destination[0], L'#');
-  EXPECT_FALSE(common::ConvertToSysWow64Path(L"C:\\abcde", destination, 8));  // 8 characters need 9
+  EXPECT_FALSE(common::ConvertToSysWow64Path(L"C:\\abcde", destination, 8));
   EXPECT_TRUE(common::ConvertToSysWow64Path(L"C:\\abcd", destination, 8));
   EXPECT_STREQ(destination, L"C:\\abcd");
 }
@@ -173,17 +149,15 @@ TEST(PathTests, DirectoriesFilesMissingPathsAndFixedDrives) {
   EXPECT_FALSE(common::IsValidDriver(nullptr));
 }
 
+// Replaced left to right without rescanning what was put in.
 TEST(PathText, CombineAndTrimBackslash) {
   EXPECT_EQ(common::PathCombine1(L"C:\\a", L"b.txt"), L"C:\\a\\b.txt");
   EXPECT_EQ(common::PathCombine1(L"C:\\a\\", L"b.txt"), L"C:\\a\\b.txt");
   EXPECT_EQ(common::PathCombine1((L"C:\\" + std::wstring(300, L'x')).c_str(), L"b.txt"), L"");
-  // Replaced left to right without rescanning what was put in.
-  EXPECT_EQ(common::TrimBackslash(L"a\\\\\\b", L"\\\\", L"\\"), L"a\\\\b");
-  EXPECT_EQ(common::TrimBackslash(L"aaa", L"a", L"aa"), L"aaaaaa");
-  EXPECT_EQ(common::TrimBackslash(L"x/y/z", L"/", L"\\"), L"x\\y\\z");
-  EXPECT_EQ(common::TrimBackslash(L"//a///b//", L"//", L""), L"a/b");
-  EXPECT_EQ(common::TrimBackslash(L"abc", L"", L"z"), L"abc");
-  EXPECT_EQ(common::TrimBackslash(L"", L"a", L"b"), L"");
+  const std::wstring cases[][4] = {{L"a\\\\\\b", L"\\\\", L"\\", L"a\\\\b"}, {L"aaa", L"a", L"aa", L"aaaaaa"},
+      {L"x/y/z", L"/", L"\\", L"x\\y\\z"}, {L"//a///b//", L"//", L"", L"a/b"}, {L"abc", L"", L"z", L"abc"},
+      {L"", L"a", L"b", L""}};
+  for (const auto& c : cases) EXPECT_EQ(common::TrimBackslash(c[0], c[1], c[2]), c[3]) << c[0];
 }
 
 }  // namespace

@@ -6,15 +6,14 @@
 
 namespace {
 
+// Embedded NULs convert too; an unknown code page gives empty; malformed UTF-8 gives U+FFFD.
 TEST(TextConversion, BothDirectionsInUtf8AndOtherCodePages) {
   const struct { std::wstring wide; std::string narrow; unsigned int code_page; } cases[] = {
-      {L"", "", 65001},
-      {L"\u00e4\u20ac", "\xc3\xa4\xe2\x82\xac", 65001},
+      {L"", "", 65001}, {L"\u00e4\u20ac", "\xc3\xa4\xe2\x82\xac", 65001}, {L"\u00e4\u00df", "\xe4\xdf", 1252},
       {std::wstring(L"\u884c\0\U0001F600", 4), std::string("\xe8\xa1\x8c\0\xf0\x9f\x98\x80", 8), 65001}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.code_page);
-    EXPECT_EQ(common::ws2s(c.wide, c.code_page), c.narrow);
-    EXPECT_EQ(common::s2ws(c.narrow, c.code_page), c.wide);
+    EXPECT_EQ(common::ws2s(c.wide, c.code_page), c.narrow) << c.code_page;
+    EXPECT_EQ(common::s2ws(c.narrow, c.code_page), c.wide) << c.code_page;
   }
   EXPECT_EQ(common::ws2s(L"\u00e4"), "\xc3\xa4");
   EXPECT_EQ(common::s2ws("\xc3\xa4"), L"\u00e4");

@@ -18,6 +18,8 @@
 
 namespace {
 
+using common::RunWithFaultGuard;
+
 // Every faulting write of the bodies below is counted right before it: a
 // guard that resumes in the wrong frame runs bodies again or skips them, and
 // the count tells, whatever the guard returned.
@@ -28,15 +30,6 @@ void WriteToUnmappedMemory() {
   *reinterpret_cast<volatile int*>(address) = 1;
 }
 
-// The faulting writes since construction.
-class FaultCount {
- public:
-  int operator()() const { return g_faulting_writes - start_; }
-
- private:
-  const int start_ = g_faulting_writes;
-};
-
 TEST(FindExportByName, FindsWhatGetProcAddressFindsIgnoringCaseAndNothingElse) {
   const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll"), kernel32 = ::GetModuleHandleW(L"kernel32.dll");
   std::vector<unsigned char> not_a_module(4096, 0x5A);  // readable memory without PE headers
@@ -45,9 +38,8 @@ TEST(FindExportByName, FindsWhatGetProcAddressFindsIgnoringCaseAndNothingElse) {
     const char* name;
     const char* exported_as;  // null: nothing to find
   } kCases[] = {
-      {ntdll, "RtlGetVersion", "RtlGetVersion"}, {ntdll, "RtlGetNtProductType", "RtlGetNtProductType"},
-      {ntdll, "NtClose", "NtClose"}, {ntdll, "memcpy", "memcpy"}, {kernel32, "GetProcAddress", "GetProcAddress"},
-      {kernel32, "IsWow64Process", "IsWow64Process"}, {kernel32, "GetProductInfo", "GetProductInfo"},
+      {ntdll, "RtlGetVersion", "RtlGetVersion"}, {ntdll, "NtClose", "NtClose"}, {ntdll, "memcpy", "memcpy"},
+      {kernel32, "GetProcAddress", "GetProcAddress"}, {kernel32, "GetProductInfo", "GetProductInfo"},
       {ntdll, "rtlgetversion", "RtlGetVersion"}, {ntdll, "RTLGETNTPRODUCTTYPE", "RtlGetNtProductType"},
       {ntdll, "NoSuchExportAnywhere", nullptr}, {ntdll, "RtlGetVersio", nullptr},  // a prefix is no match
       {ntdll, "", nullptr}, {ntdll, nullptr, nullptr}, {nullptr, "RtlGetVersion", nullptr},
@@ -64,52 +56,50 @@ TEST(FindExportByName, FindsWhatGetProcAddressFindsIgnoringCaseAndNothingElse) {
   }
 }
 
-// An access violation caught and what the body wrote before it kept: the
-// faulting rows of QueryNativeVersion below.
+// A C++ exception thrown and caught inside the body is not the guard's.
 TEST(FaultGuard, CppExceptionsInsideTheBodyAreLeftToTheirHandlers) {
   int caught = 0;
-  EXPECT_TRUE(common::RunWithFaultGuard(
-      [](void* context) {
-        try {
-          throw std::runtime_error("inside");
-        } catch (const std::runtime_error&) {
-          ++*static_cast<int*>(context);
-        }
-      },
-      &caught));
+  const auto body = [](void* context) {
+    try {
+      throw std::runtime_error("inside");
+    } catch (const std::runtime_error&) {
+      ++*static_cast<int*>(context);
+    }
+  };
+  EXPECT_TRUE(RunWithFaultGuard(body, &caught));
   EXPECT_EQ(caught, 1);
 }
 
 TEST(FaultGuard, ThreadsFaultIndependently) {
-  const FaultCount writes;
+  const int writes = g_faulting_writes;
   std::atomic<int> threads{0}, faults{0}, completions{0};
   testing_support::RunOnThreadsAtOnce(4, [&] {
     const int t = threads++;
     for (int i = 0; i < 200; ++i) {
       const bool fault = (i + t) % 2 == 0;
       const bool completed =
-          common::RunWithFaultGuard(fault ? +[](void*) { WriteToUnmappedMemory(); } : +[](void*) {}, nullptr);
+          RunWithFaultGuard(fault ? +[](void*) { WriteToUnmappedMemory(); } : +[](void*) {}, nullptr);
       if (completed != !fault) return;
       ++(completed ? completions : faults);
     }
   });
   EXPECT_EQ(faults.load(), 400);
   EXPECT_EQ(completions.load(), 400);
-  EXPECT_EQ(writes(), 400);
+  EXPECT_EQ(g_faulting_writes - writes, 400);
 }
 
 // An inner guard's fault ends only the inner body; the outer one's own fault
 // after it ends the outer body, and each guard answers for its own.
 TEST(FaultGuard, NestedGuardsEachEndTheirOwnBody) {
-  const FaultCount writes;
+  const int writes = g_faulting_writes;
   struct Steps {
     bool inner_completed = true;
     int reached = 0;
   } steps;
-  EXPECT_FALSE(common::RunWithFaultGuard(
+  EXPECT_FALSE(RunWithFaultGuard(
       [](void* context) {
         Steps& steps = *static_cast<Steps*>(context);
-        steps.inner_completed = common::RunWithFaultGuard([](void*) { WriteToUnmappedMemory(); }, nullptr);
+        steps.inner_completed = RunWithFaultGuard([](void*) { WriteToUnmappedMemory(); }, nullptr);
         ++steps.reached;
         WriteToUnmappedMemory();
         ++steps.reached;
@@ -117,8 +107,8 @@ TEST(FaultGuard, NestedGuardsEachEndTheirOwnBody) {
       &steps));
   EXPECT_FALSE(steps.inner_completed);
   EXPECT_EQ(steps.reached, 1);
-  EXPECT_EQ(writes(), 2);
-  EXPECT_TRUE(common::RunWithFaultGuard([](void*) {}, nullptr));
+  EXPECT_EQ(g_faulting_writes - writes, 2);
+  EXPECT_TRUE(RunWithFaultGuard([](void*) {}, nullptr));
 }
 
 #if defined(__i386__)
@@ -138,10 +128,10 @@ EXCEPTION_DISPOSITION NTAPI CountingChainHandler(EXCEPTION_RECORD*, void*, CONTE
 // the chain head must be back where it was, or the next exception would walk
 // into a dead stack frame.
 TEST(FaultGuard, FaultRestoresTheX86ExceptionChain) {
-  const FaultCount writes;
+  const int writes = g_faulting_writes;
   EXCEPTION_REGISTRATION_RECORD* const before = ExceptionChainHead();
   for (int round = 0; round < 3; ++round) {
-    EXPECT_FALSE(common::RunWithFaultGuard(
+    EXPECT_FALSE(RunWithFaultGuard(
         [](void*) {
           EXCEPTION_REGISTRATION_RECORD record;
           record.Next = ExceptionChainHead();
@@ -152,58 +142,37 @@ TEST(FaultGuard, FaultRestoresTheX86ExceptionChain) {
         nullptr));
     EXPECT_EQ(ExceptionChainHead(), before);
   }
-  EXPECT_EQ(writes(), 3);
+  EXPECT_EQ(g_faulting_writes - writes, 3);
   EXPECT_EQ(chain_handler_calls, 0);  // the guard answers first
-  EXPECT_TRUE(common::RunWithFaultGuard([](void*) {}, nullptr));
+  EXPECT_TRUE(RunWithFaultGuard([](void*) {}, nullptr));
   EXPECT_EQ(ExceptionChainHead(), before);
 }
 #endif
 
-LONG WINAPI AnsweringGetVersion(OSVERSIONINFOEXW* info) {
-  info->dwMajorVersion = 6;
-  info->wProductType = VER_NT_SERVER;
-  return 0;
-}
-LONG WINAPI FailingGetVersion(OSVERSIONINFOEXW* info) {
-  info->dwMajorVersion = 9;
-  return static_cast<LONG>(0xC0000001);
-}
-LONG WINAPI FaultingGetVersion(OSVERSIONINFOEXW* info) {
-  info->dwMajorVersion = 9;
-  WriteToUnmappedMemory();
-  return 0;
-}
-BOOLEAN WINAPI WorkstationProductType(DWORD* type) {
-  *type = 0x101;  // only the low byte counts
-  return TRUE;
-}
-BOOLEAN WINAPI RefusingProductType(DWORD* type) {
-  *type = 2;
-  return FALSE;
-}
-BOOLEAN WINAPI FaultingProductType(DWORD* type) {
-  *type = 2;
-  WriteToUnmappedMemory();
-  return TRUE;
-}
+LONG WINAPI AnsweringGetVersion(OSVERSIONINFOEXW* info) { info->dwMajorVersion = 6; info->wProductType = 3; return 0; }
+LONG WINAPI FailingGetVersion(OSVERSIONINFOEXW* info) { info->dwMajorVersion = 9; return LONG(0xC0000001); }
+LONG WINAPI FaultingGetVersion(OSVERSIONINFOEXW* info) { info->dwMajorVersion = 9; WriteToUnmappedMemory(); return 0; }
+BOOLEAN WINAPI WorkstationProductType(DWORD* type) { *type = 0x101; return TRUE; }  // only the low byte counts
+BOOLEAN WINAPI RefusingProductType(DWORD* type) { *type = 2; return FALSE; }
+BOOLEAN WINAPI FaultingProductType(DWORD* type) { *type = 2; WriteToUnmappedMemory(); return TRUE; }
 
-const struct {
-  common::NativeVersionEntryPoints entry_points;
-  int result;
-  DWORD major;
-  BYTE product_type;
-} kQueries[] = {
-    {{&AnsweringGetVersion, &WorkstationProductType}, 1, 6, VER_NT_WORKSTATION},
-    {{&AnsweringGetVersion, &RefusingProductType}, 1, 6, VER_NT_SERVER},
-    {{&AnsweringGetVersion, nullptr}, 1, 6, VER_NT_SERVER},
-    {{&AnsweringGetVersion, &FaultingProductType}, 1, 6, VER_NT_SERVER},  // the fault came before the store
-    {{&FaultingGetVersion, &WorkstationProductType}, 0, 9, 0},  // what the query wrote before the fault stays
-    {{&FailingGetVersion, &WorkstationProductType}, 0, 9, VER_NT_WORKSTATION},
-    {{nullptr, &WorkstationProductType}, 0, 0, 0},
-};
-
+// The result reached before a fault or failure stands; the record is zeroed first.
 TEST(QueryNativeVersion, ResultReachedBeforeAFaultOrFailureStands) {
-  const FaultCount writes;
+  const struct {
+    common::NativeVersionEntryPoints entry_points;
+    int result;
+    DWORD major;
+    BYTE product_type;
+  } kQueries[] = {
+      {{&AnsweringGetVersion, &WorkstationProductType}, 1, 6, VER_NT_WORKSTATION},
+      {{&AnsweringGetVersion, &RefusingProductType}, 1, 6, VER_NT_SERVER},
+      {{&AnsweringGetVersion, nullptr}, 1, 6, VER_NT_SERVER},
+      {{&AnsweringGetVersion, &FaultingProductType}, 1, 6, VER_NT_SERVER},  // the fault came before the store
+      {{&FaultingGetVersion, &WorkstationProductType}, 0, 9, 0},  // what the query wrote before the fault stays
+      {{&FailingGetVersion, &WorkstationProductType}, 0, 9, VER_NT_WORKSTATION},
+      {{nullptr, &WorkstationProductType}, 0, 0, 0},
+  };
+  const int writes = g_faulting_writes;
   size_t rows = 0;
   for (const auto& c : kQueries) {
     SCOPED_TRACE(&c - kQueries);
@@ -212,27 +181,23 @@ TEST(QueryNativeVersion, ResultReachedBeforeAFaultOrFailureStands) {
     EXPECT_EQ(common::QueryNativeVersionWith(c.entry_points, &info), c.result);
     EXPECT_EQ(info.dwOSVersionInfoSize, sizeof(OSVERSIONINFOEXW));
     EXPECT_EQ(info.dwMajorVersion, c.major);
-    EXPECT_EQ(info.szCSDVersion[0], L'\0');  // zeroed before the query
+    EXPECT_EQ(info.szCSDVersion[0], L'\0');
     EXPECT_EQ(info.wProductType, c.product_type);
     ++rows;
   }
   EXPECT_EQ(rows, std::size(kQueries));
-  EXPECT_EQ(writes(), 2);  // the two faulting rows, once each
+  EXPECT_EQ(g_faulting_writes - writes, 2);  // the two faulting rows, once each
   const common::NativeVersionEntryPoints answering = {&AnsweringGetVersion, &WorkstationProductType};
   EXPECT_EQ(common::QueryNativeVersionWith(answering, nullptr), 0);
   // A record that is not writable faults at once.
   EXPECT_EQ(common::QueryNativeVersionWith(answering, reinterpret_cast<OSVERSIONINFOEXW*>(std::uintptr_t{0x10})), 0);
-}
-
-// The record itself is compared with ntdll's in os_version_test.
-TEST(QueryNativeVersion, UsesNtdllsEntryPoints) {
-  const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-  const common::NativeVersionEntryPoints entry_points = common::NtdllVersionEntryPoints();
-  EXPECT_EQ(reinterpret_cast<void*>(entry_points.get_version),
-            reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlGetVersion")));
-  EXPECT_EQ(reinterpret_cast<void*>(entry_points.get_product_type),
-            reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlGetNtProductType")));
-  EXPECT_EQ(common::QueryNativeVersion(nullptr), 0);
+  // The real record is compared with ntdll's in os_version_test.
+  const common::NativeVersionEntryPoints ntdll = common::NtdllVersionEntryPoints();
+  const HMODULE module = ::GetModuleHandleW(L"ntdll.dll");
+  EXPECT_EQ(reinterpret_cast<void*>(ntdll.get_version),
+            reinterpret_cast<void*>(::GetProcAddress(module, "RtlGetVersion")));
+  EXPECT_EQ(reinterpret_cast<void*>(ntdll.get_product_type),
+            reinterpret_cast<void*>(::GetProcAddress(module, "RtlGetNtProductType")));
 }
 
 }  // namespace

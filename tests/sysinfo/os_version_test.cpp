@@ -10,7 +10,6 @@
 #include <cwchar>
 #include <string>
 
-#include "sysinfo/native_version.h"
 #include "sysinfo/os_version_facts.h"
 #include "t_common/text.h"
 #include "win/system_function.h"
@@ -36,59 +35,45 @@ struct Block {
   bool UntouchedFrom(size_t offset) const {
     return std::all_of(bytes + offset, std::end(bytes), [](unsigned char b) { return b == 0xA5; });
   }
-  bool HoldsSize(DWORD size) const { return std::memcmp(bytes, &size, sizeof(size)) == 0; }
+  template <typename Record> Record* As() { return reinterpret_cast<Record*>(bytes); }
   unsigned char bytes[512];
 };
 
-TEST(BvGetVersionEx, NativeQueryAndRecordsOfTheFourSizesGetNtdllsVersionAndNoMore) {
+// The wide forms copy everything but the size field; the narrow ones major, minor, build and
+// platform, the converted service pack and in the larger form the fields after it.
+TEST(BvGetVersionEx, RecordsOfTheFourSizesGetNtdllsVersionAndNoMore) {
   const OSVERSIONINFOEXW native = NtdllVersion();
-  OSVERSIONINFOEXW queried;
-  std::memset(&queried, 0xCC, sizeof(queried));
-  ASSERT_EQ(common::QueryNativeVersion(&queried), 1);
-  EXPECT_EQ(std::memcmp(&queried, &native, sizeof(native)), 0);
   for (DWORD size : {276u, 284u, 148u, 156u}) {
     SCOPED_TRACE(size);
     Block block(size);
     const bool wide = size > sizeof(OSVERSIONINFOEXA);
-    ASSERT_EQ(wide ? common::BV_GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(block.bytes))
-                   : common::BV_GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(block.bytes)),
-              1);
-    EXPECT_TRUE(block.HoldsSize(size));
+    const auto* narrow = block.As<OSVERSIONINFOEXA>();
+    ASSERT_EQ(1, wide ? common::BV_GetVersionExW(block.As<OSVERSIONINFOW>())
+                      : common::BV_GetVersionExA(block.As<OSVERSIONINFOA>()));
+    EXPECT_EQ(narrow->dwOSVersionInfoSize, size);
     EXPECT_TRUE(block.UntouchedFrom(size));
-    const auto* narrow = reinterpret_cast<const OSVERSIONINFOEXA*>(block.bytes);
-    // The wide forms copy everything; the narrow ones major, minor, build and platform,
-    // the converted service pack and in the larger form the fields after it.
     EXPECT_EQ(std::memcmp(block.bytes + 4, &native.dwMajorVersion, wide ? size - 4 : 16), 0);
-    if (!wide) {
-      EXPECT_EQ(std::string(narrow->szCSDVersion), common::ws2s(native.szCSDVersion, CP_ACP));
-    }
-    if (size == sizeof(OSVERSIONINFOEXA)) {
-      EXPECT_EQ(std::memcmp(&narrow->wServicePackMajor, &native.wServicePackMajor, 8), 0);
-    }
+    EXPECT_TRUE(wide || narrow->szCSDVersion == common::ws2s(native.szCSDVersion, CP_ACP));
+    EXPECT_TRUE(size != 156 || std::memcmp(&narrow->wServicePackMajor, &native.wServicePackMajor, 8) == 0);
   }
 }
 
+// Other sizes go to the system, which refuses them; the wide form writes "1_<error>" where it fits.
 TEST(BvGetVersionEx, OtherSizesGoToTheSystemAndTheWideFormWritesItsErrorText) {
   for (DWORD size : {0u, 100u, 277u, 300u}) {
     SCOPED_TRACE(size);
-    Block block(size);
+    Block block(size), narrow(size);
     ::SetLastError(0);
-    ASSERT_EQ(common::BV_GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(block.bytes)), 0);
+    ASSERT_EQ(common::BV_GetVersionExW(block.As<OSVERSIONINFOW>()), 0);
     wchar_t expected[16];
-    std::swprintf(expected, 16, L"1_%lX", static_cast<unsigned long>(::GetLastError()));
-    const size_t text_bytes = (std::wcslen(expected) + 1) * sizeof(wchar_t);
-    if (size >= text_bytes) {
-      EXPECT_STREQ(reinterpret_cast<const wchar_t*>(block.bytes), expected);
-      EXPECT_TRUE(block.UntouchedFrom(text_bytes));
-    } else {  // no room for the text: untouched
-      EXPECT_TRUE(block.HoldsSize(size));
-      EXPECT_TRUE(block.UntouchedFrom(sizeof(DWORD)));
-    }
+    const size_t text_bytes = (std::swprintf(expected, 16, L"1_%lX", ::GetLastError()) + 1) * sizeof(wchar_t);
+    const bool room = size >= text_bytes;  // without room for the text, untouched
+    EXPECT_TRUE(room ? std::wcscmp(block.As<wchar_t>(), expected) == 0 : *block.As<DWORD>() == size);
+    EXPECT_TRUE(block.UntouchedFrom(room ? text_bytes : 4));
+    EXPECT_EQ(common::BV_GetVersionExA(narrow.As<OSVERSIONINFOA>()), 0);
+    EXPECT_EQ(*narrow.As<DWORD>(), size);  // no failure text in the narrow form
+    EXPECT_TRUE(narrow.UntouchedFrom(4));
   }
-  Block narrow(100);
-  EXPECT_EQ(common::BV_GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(narrow.bytes)), 0);
-  EXPECT_TRUE(narrow.HoldsSize(100));  // no failure text in the narrow form
-  EXPECT_TRUE(narrow.UntouchedFrom(sizeof(DWORD)));
   EXPECT_EQ(common::BV_GetVersionExW(nullptr), 0);
   EXPECT_EQ(common::BV_GetVersionExA(nullptr), 0);
 }
@@ -117,67 +102,52 @@ const struct Expected {
 template <unsigned long kMinimum>
 void ExpectBothForms(int (*wide_form)(wchar_t*, unsigned long), int (*narrow_form)(char*, unsigned long),
                      const std::wstring& expected) {
-  wchar_t wide[kMinimum];
-  char narrow[kMinimum];
-  std::wmemset(wide, L'#', kMinimum);
-  std::memset(narrow, '#', kMinimum);
-  EXPECT_EQ(wide_form(wide, kMinimum - 1), 0);
-  EXPECT_EQ(narrow_form(narrow, kMinimum - 1), 0);
+  wchar_t wide[kMinimum] = {L'#'};
+  char narrow[kMinimum] = {'#'};
+  EXPECT_EQ(wide_form(wide, kMinimum - 1) + narrow_form(narrow, kMinimum - 1), 0);
+  EXPECT_EQ(wide_form(nullptr, kMinimum) + narrow_form(nullptr, kMinimum), 0);
   EXPECT_EQ(wide[0], L'#');
   EXPECT_EQ(narrow[0], '#');
-  EXPECT_EQ(wide_form(nullptr, kMinimum), 0);
-  EXPECT_EQ(narrow_form(nullptr, kMinimum), 0);
-  ASSERT_EQ(wide_form(wide, kMinimum), 1);
+  ASSERT_EQ(wide_form(wide, kMinimum) + narrow_form(narrow, kMinimum), 2);
   EXPECT_EQ(std::wstring(wide), expected);
-  ASSERT_EQ(narrow_form(narrow, kMinimum), 1);
   EXPECT_EQ(narrow, common::ws2s(expected, CP_ACP));
 }
 
-class VersionMatrix : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const char* name = std::getenv("TQ_EXPECTED_WINDOWS");
-    for (const Expected& e : kVersions) {
-      if (name && std::strcmp(e.windows, name) == 0) expected_ = &e;
-    }
-    ASSERT_NE(expected_, nullptr) << "no expectations for TQ_EXPECTED_WINDOWS=" << (name ? name : "");
-  }
-  const Expected* expected_ = nullptr;
-};
-
-TEST_F(VersionMatrix, CodeBuildAndShortTag) {
+// Everything the exported functions say about the prefix's version.
+TEST(VersionMatrix, CodeBuildTagDescriptionAndOrLaterAnswers) {
+  const char* name = std::getenv("TQ_EXPECTED_WINDOWS");
+  const Expected* expected = nullptr;
+  for (const Expected& e : kVersions)
+    if (name && std::strcmp(e.windows, name) == 0) expected = &e;
+  ASSERT_NE(expected, nullptr) << "no expectations for TQ_EXPECTED_WINDOWS=" << (name ? name : "");
+  const OSVERSIONINFOEXW native = NtdllVersion();
   unsigned long code = 0, build = 0, code_only = 0, build_only = 0;
   ASSERT_EQ(common::BV_GetOSVersion(&code, &build), 1);
-  EXPECT_EQ(code, expected_->code) << std::hex << code;
-  EXPECT_EQ(build, NtdllVersion().dwBuildNumber);
-  EXPECT_EQ(common::BV_GetOSVersion(&code_only, nullptr), 1);  // either output may be left out
-  EXPECT_EQ(common::BV_GetOSVersion(nullptr, &build_only), 1);
+  EXPECT_EQ(code, expected->code) << std::hex << code;
+  EXPECT_EQ(build, native.dwBuildNumber);
+  // Either output may be left out.
+  EXPECT_EQ(common::BV_GetOSVersion(&code_only, nullptr) + common::BV_GetOSVersion(nullptr, &build_only), 2);
   EXPECT_EQ(common::BV_GetOSVersion(nullptr, nullptr), 1);
   EXPECT_EQ(code_only, code);
   EXPECT_EQ(build_only, build);
-  ExpectBothForms<20>(&common::BV_GetMiniOSVersionDescW, &common::BV_GetMiniOSVersionDescA, expected_->tag);
-}
+  ExpectBothForms<20>(&common::BV_GetMiniOSVersionDescW, &common::BV_GetMiniOSVersionDescA, expected->tag);
 
-TEST_F(VersionMatrix, DescriptionStartEditionAndBuild) {
-  const OSVERSIONINFOEXW native = NtdllVersion();
-  std::wstring expected = expected_->description_start;
-  if (expected_->has_edition) {
+  std::wstring description = expected->description_start;
+  if (expected->has_edition) {
     DWORD product_type = 0;
     ::GetProductInfo(native.dwMajorVersion, native.dwMinorVersion, 0, 0, &product_type);
     const wchar_t* edition = common::EditionName(product_type);
-    expected += std::wstring(edition ? edition : L"(An unknown product)") + L", 64-bit";
+    description += std::wstring(edition ? edition : L"(An unknown product)") + L", 64-bit";
   }
-  if (native.szCSDVersion[0]) expected += L" " + std::wstring(native.szCSDVersion);
-  expected += L" (Build " + std::to_wstring(native.dwBuildNumber) + L")";
-  ExpectBothForms<256>(&common::BV_GetOSVersionDescW, &common::BV_GetOSVersionDescA, expected);
-}
+  if (native.szCSDVersion[0]) description += L" " + std::wstring(native.szCSDVersion);
+  description += L" (Build " + std::to_wstring(native.dwBuildNumber) + L")";
+  ExpectBothForms<256>(&common::BV_GetOSVersionDescW, &common::BV_GetOSVersionDescA, description);
 
-TEST_F(VersionMatrix, OrLaterAnswers) {
   for (int round = 0; round < 2; ++round) {  // the second round answers from the caches
-    EXPECT_EQ(common::IsXpOrLater(), expected_->xp);
-    EXPECT_EQ(common::IsVistaOrLater(), expected_->vista);
-    EXPECT_EQ(common::IsWin7OrLater(), expected_->win7);
-    EXPECT_EQ(common::IsWin8OrLater(), expected_->win8);
+    EXPECT_EQ(common::IsXpOrLater(), expected->xp);
+    EXPECT_EQ(common::IsVistaOrLater(), expected->vista);
+    EXPECT_EQ(common::IsWin7OrLater(), expected->win7);
+    EXPECT_EQ(common::IsWin8OrLater(), expected->win8);
   }
   EXPECT_TRUE(common::IsX64System());
 }
