@@ -8,7 +8,7 @@
 //   common::IsTestMode();  // reads temp's "ovktest"
 //
 // The application-data folder and the registry are redirected through the
-// registry itself (tests/support/registry_override.h), which every module of
+// registry itself (tests/support/test_main.cpp), which every module of
 // the process follows.
 #ifndef FOUNDATION_EXECUTABLE_PATH_OVERRIDE_H_
 #define FOUNDATION_EXECUTABLE_PATH_OVERRIDE_H_

@@ -94,16 +94,16 @@ std::wstring ChildEnvironment(const std::vector<std::pair<std::wstring, std::wst
   return block;
 }
 
-// Starts program with the gtest filter and the variables (and TQ_TEST_CHILD),
+// Starts this program with the gtest filter and the variables (and TQ_TEST_CHILD),
 // and with its report written to report when one is named; the process
 // handle, or null.
-HANDLE StartChild(const std::wstring& program, const std::string& filter,
+HANDLE StartChild(const std::string& filter,
                   const std::vector<std::pair<std::wstring, std::wstring>>& environment,
                   const std::wstring& report = std::wstring()) {
   auto variables = environment;
   variables.emplace_back(L"TQ_TEST_CHILD", L"1");
   std::wstring block = ChildEnvironment(variables);
-  std::wstring command = L"\"" + program + L"\" --gtest_filter=" + std::wstring(filter.begin(), filter.end());
+  std::wstring command = L"\"" + SelfPath() + L"\" --gtest_filter=" + std::wstring(filter.begin(), filter.end());
   if (!report.empty()) command += L" \"--gtest_output=json:" + report + L"\"";
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
@@ -118,14 +118,9 @@ HANDLE StartChild(const std::wstring& program, const std::string& filter,
 
 int RunSelfInChild(const std::string& filter, const std::vector<std::pair<std::wstring, std::wstring>>& environment,
                    unsigned int timeout_ms) {
-  return RunProgramInChild(SelfPath(), filter, environment, timeout_ms);
-}
-
-int RunProgramInChild(const std::wstring& program, const std::string& filter,
-                      const std::vector<std::pair<std::wstring, std::wstring>>& environment, unsigned int timeout_ms) {
   const ScopedTempDir folder;
   const std::wstring report = folder.Child(L"report.json");
-  win::ScopedHandle child(StartChild(program, filter, environment, report));
+  win::ScopedHandle child(StartChild(filter, environment, report));
   if (!child) return -1;
   if (::WaitForSingleObject(child.get(), timeout_ms) != WAIT_OBJECT_0) {
     ::TerminateProcess(child.get(), 1);
@@ -143,7 +138,7 @@ int RunProgramInChild(const std::wstring& program, const std::string& filter,
 
 void* StartSelfInChild(const std::string& filter,
                        const std::vector<std::pair<std::wstring, std::wstring>>& environment) {
-  return StartChild(SelfPath(), filter, environment);
+  return StartChild(filter, environment);
 }
 
 bool IsChildRun() {

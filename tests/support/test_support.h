@@ -44,15 +44,11 @@ std::wstring SelfPath();
 int RunSelfInChild(const std::string& filter,
                    const std::vector<std::pair<std::wstring, std::wstring>>& environment = {},
                    unsigned int timeout_ms = 120000);
-// The same for another program, a copy of this one for instance.
-int RunProgramInChild(const std::wstring& program, const std::string& filter,
-                      const std::vector<std::pair<std::wstring, std::wstring>>& environment = {},
-                      unsigned int timeout_ms = 120000);
 // Starts this test program like RunSelfInChild without waiting for it. The
 // caller closes the returned process handle; null when it could not start.
 void* StartSelfInChild(const std::string& filter,
                        const std::vector<std::pair<std::wstring, std::wstring>>& environment = {});
-// True inside a child started by one of the three above.
+// True inside a child started by one of the two above.
 bool IsChildRun();
 
 // Runs body on count threads released together, and waits for all of them.
