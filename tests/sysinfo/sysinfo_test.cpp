@@ -135,7 +135,7 @@ TEST(OsVersionRules, EveryCaseGivesItsCodeTagAndDescription) {
     EXPECT_TRUE(common::ComposeOsVersionCode(c.facts, &code) == (c.code != kFails) && code == c.code) << &c - kCases;
     EXPECT_EQ(common::ComposeMiniOsVersionDesc(c.facts), c.tag) << &c - kCases;
     EXPECT_EQ(common::ComposeOsVersionDesc(c.facts), L"Microsoft " + c.description +
-              (nt ? L" (Build " + std::to_wstring(c.facts.version.dwBuildNumber & 0xFFFF) + L")" : L""));
+              (nt ? L" (Build " + std::to_wstring(c.facts.version.dwBuildNumber & 0xFFFF) + L")" : L"")) << &c - kCases;
   }
   for (const DWORD unnamed : {25ul, 72ul, 0xABCDEF01ul}) EXPECT_EQ(common::EditionName(unnamed), nullptr) << unnamed;
 }
@@ -168,7 +168,7 @@ TEST(VersionMatrix, RecordsCodeBuildTagDescriptionAndOrLaterAnswers) {
   auto v = std::begin(kVersions);
   while (v != std::end(kVersions) && (!name || std::strcmp(v->windows, name) != 0)) ++v;
   ASSERT_NE(v, std::end(kVersions)) << "no expectations for TQ_EXPECTED_WINDOWS=" << (name ? name : "");
-  OSVERSIONINFOEXW native;  // the native query itself is checked against ntdll's entry points below
+  OSVERSIONINFOEXW native;  // the native query's own entry points and behaviour are checked on their own
   ASSERT_EQ(common::QueryNativeVersion(&native), 1);
   for (DWORD size : {276u, 284u, 148u, 156u}) {
     std::string block = Block(size), expected = Block(size);
@@ -236,8 +236,8 @@ BOOLEAN WINAPI FaultingProductType(DWORD* type) { *type = 2; WriteToUnmappedMemo
 
 // Threads fault independently under the guard. The native query: the result reached before a fault or failure
 // stands, the record zeroed first; no record, or one that is not writable (which faults at once), gives 0; the
-// real record is compared with ntdll's by the version matrix. The export walk finds what GetProcAddress finds,
-// ignoring case, and nothing else.
+// real query calls ntdll's entry points. The export walk finds what GetProcAddress finds, ignoring case, and
+// nothing else.
 TEST(NativeVersionQuery, FaultGuardExportWalkAndTheResultReachedBeforeAFaultOrFailure) {
   const int writes = g_faulting_writes;
   std::atomic<int> threads{0}, wrong_answers{0};
