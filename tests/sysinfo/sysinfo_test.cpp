@@ -11,10 +11,11 @@
 #include <cstring>
 #include <cwchar>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "foundation/product_names.h"
-#include "support/registry_override.h"
+#include "support/test_support.h"
 #include "sysinfo/drive_identity.h"
 #include "sysinfo/export_lookup.h"
 #include "sysinfo/fault_guard.h"
@@ -24,6 +25,7 @@
 #include "t_common/digest.h"
 #include "t_common/os_version.h"
 #include "t_common/text.h"
+#include "win/registry_key.h"
 #include "win/system_function.h"
 
 namespace {
@@ -247,6 +249,15 @@ TEST(NativeVersionQuery, FaultGuardExportWalkAndTheResultReachedBeforeAFaultOrFa
       wrong_answers += RunWithFaultGuard(kBodies[(i + t) % 2], nullptr) != ((i + t) % 2 == 1);
   });
   EXPECT_TRUE(wrong_answers == 0 && RunWithFaultGuard([](void*) {}, nullptr));
+  // A C++ exception inside the body is the body's own; an inner guard's fault ends only the inner body.
+  int steps = 0;
+  EXPECT_TRUE(RunWithFaultGuard([](void* s) { try { throw 1; } catch (int) { ++*static_cast<int*>(s); } }, &steps));
+  EXPECT_FALSE(RunWithFaultGuard([](void* s) {
+    *static_cast<int*>(s) += RunWithFaultGuard([](void*) { WriteToUnmappedMemory(); }, nullptr) ? 100 : 10;
+    WriteToUnmappedMemory();
+    *static_cast<int*>(s) += 1000;
+  }, &steps));
+  EXPECT_EQ(steps, 11);
   const auto check = [](common::NativeVersionEntryPoints entry_points, int result, DWORD major, BYTE product_type) {
     OSVERSIONINFOEXW info, expected = {};
     std::memset(&info, 0xCC, sizeof(info));
@@ -263,7 +274,7 @@ TEST(NativeVersionQuery, FaultGuardExportWalkAndTheResultReachedBeforeAFaultOrFa
   OSVERSIONINFOEXW* const unwritable = reinterpret_cast<OSVERSIONINFOEXW*>(g_unmapped);
   EXPECT_EQ(common::QueryNativeVersionWith({&AnsweringGetVersion, &WorkstationProductType}, nullptr) +
                 common::QueryNativeVersionWith({&AnsweringGetVersion, &WorkstationProductType}, unwritable), 0);
-  EXPECT_EQ(g_faulting_writes - writes, 402);  // 400 on the threads and 2 in the query, each once
+  EXPECT_EQ(g_faulting_writes - writes, 404);  // 400 on the threads, 2 nested and 2 in the query, each once
   const common::NativeVersionEntryPoints ntdll = common::NtdllVersionEntryPoints();
   const HMODULE nt = ::GetModuleHandleW(L"ntdll.dll"), k32 = ::GetModuleHandleW(L"kernel32.dll");
   EXPECT_EQ(ntdll.get_version, win::GetSystemFunction<decltype(ntdll.get_version)>(L"ntdll.dll", "RtlGetVersion"));
@@ -280,6 +291,37 @@ TEST(NativeVersionQuery, FaultGuardExportWalkAndTheResultReachedBeforeAFaultOrFa
   }
 }
 
+#if defined(__i386__)
+EXCEPTION_REGISTRATION_RECORD* ExceptionChainHead() {
+  EXCEPTION_REGISTRATION_RECORD* head;
+  __asm__ volatile("movl %%fs:0, %0" : "=r"(head));
+  return head;
+}
+int g_chain_handler_calls = 0;
+EXCEPTION_DISPOSITION NTAPI CountingChainHandler(EXCEPTION_RECORD*, void*, CONTEXT*, void*) {
+  return ++g_chain_handler_calls, ExceptionContinueSearch;
+}
+
+// The body's frame on the x86 exception chain is abandoned with the body: the head must be back where it was, or
+// the next exception would walk into a dead stack frame. The guard answers before the body's handler.
+TEST(FaultGuard, FaultRestoresTheX86ExceptionChain) {
+  const int writes = g_faulting_writes;
+  EXCEPTION_REGISTRATION_RECORD* const before = ExceptionChainHead();
+  for (int round = 0; round < 3; ++round) {
+    EXPECT_FALSE(RunWithFaultGuard([](void*) {
+      EXCEPTION_REGISTRATION_RECORD record;
+      record.Next = ExceptionChainHead();
+      record.Handler = &CountingChainHandler;
+      __asm__ volatile("movl %0, %%fs:0" : : "r"(&record) : "memory");
+      WriteToUnmappedMemory();
+    }, nullptr));
+    EXPECT_EQ(ExceptionChainHead(), before);
+  }
+  EXPECT_TRUE(g_faulting_writes - writes == 3 && g_chain_handler_calls == 0 && RunWithFaultGuard([](void*) {}, nullptr));
+  EXPECT_EQ(ExceptionChainHead(), before);
+}
+#endif
+
 // The stored form: the check value of the identifier's UTF-16LE bytes in lower-case hex, then the identifier.
 std::wstring WithCheckValue(std::wstring id) {
   wchar_t text[12];
@@ -295,10 +337,24 @@ std::wstring WithCheckValue(std::wstring id) {
 // hardware and stays, any other is replaced by the derived one, in lower case.
 TEST(MachineIdentifier, DrivesFallbackAndTheStoredValue) {
   using common::Utils::GetIdeDriveAsScsiInfoInNT, common::Utils::GetPhysicalDriveInfoInNT, common::Utils::getGUID;
-  std::string sent = "    W D-1 ", field(10, '\0');  // a field as sent: blank-padded, two characters a word
-  _swab(&sent[0], &field[0], 10);
-  common::RewriteIdentifyTextField(&field[0], 10);
-  EXPECT_EQ(field, std::string("W D-1\0\0\0\0\0", 10));  // swapped back, moved over its leading blanks, NUL-ended
+  // Serial, firmware and model as a drive sends them, and the identifier: anything but letters, digits and '-' is X.
+  const struct { std::string serial, firmware, model; const wchar_t* identifier; } kDisks[] = {
+      {"QM00001", "2.5+", "QEMU HARDDISK", L"QEMUXHARDDISK_QM00001"}, {"     WD-WCC4N1234567", "", "", L"_WD-WCC4N1234567"},
+      {"", "", "", L"_"}, {"ABCDEFGHIJ0123456789", "1", "M", L"M_ABCDEFGHIJ0123456789"},
+      {"  SN 1", "FW", "  Model/Name:2 ", L"ModelXNameX2_SNX1"}, {"a_b.c-9", "", "\xC3\xA9t\xE9 \x7F~", L"XXtXXXX_aXbXc-9"}};
+  for (const auto& c : kDisks) {
+    std::string info(sizeof(_IDINFO), '\x3C'), expected = info;  // nothing outside the three fields may change
+    for (const auto& [text, offset, width] : {std::tuple<std::string, size_t, size_t>{c.serial, 20, 20},
+                                              {c.firmware, 46, 8}, {c.model, 54, 40}}) {
+      std::string sent = text + std::string(width - text.size(), ' ');  // blank-padded, two characters a word
+      _swab(&sent[0], &info[offset], static_cast<int>(width));
+      const size_t first = text.find_first_not_of(' '), end = text.find_last_not_of(' ') + 1;
+      const std::string trimmed = first == std::string::npos ? "" : text.substr(first, end - first);
+      expected.replace(offset, width, trimmed + std::string(width - trimmed.size(), '\0'));  // swapped back, NUL-ended
+    }
+    common::RewriteIdentifyTextFields(As<_IDINFO>(info));
+    EXPECT_TRUE(info == expected && common::DiskIdentifier(*As<_IDINFO>(info)) == c.identifier) << c.serial;
+  }
   EXPECT_EQ(common::PhysicalDrivePath(12) + common::ScsiPortPath(5), L"\\\\.\\PhysicalDrive12\\\\.\\Scsi2:");
   EXPECT_TRUE(common::ScsiIdentifyBlock(3).at(28 + 12) == 1 && common::ScsiIdentifyBlock(4).at(28 + 12) == 0);
   std::string block(sizeof(_IDINFO), '\x77');
@@ -320,7 +376,7 @@ TEST(MachineIdentifier, DrivesFallbackAndTheStoredValue) {
   EXPECT_EQ(std::wstring(buffer, 780), fallback + std::wstring(780 - fallback.size(), L'\0'));
   EXPECT_EQ(common::CpuMachinePart(0, 591594u) + common::CpuMachinePart(3219913727u, 0), L"");
 
-  testing_support::ScopedRegistryOverride user(HKEY_CURRENT_USER);
+  ::RegDeleteTreeW(HKEY_CURRENT_USER, TQ_REGISTRY_KEY);  // HKCU is the run's own (test_main.cpp)
   const std::wstring derived(_wcslwr(&fallback[0]));
   win::RegistryKey key;
   const auto stored = [&key] {  // the text only: the system adds a missing terminator to a REG_SZ it reads
@@ -328,7 +384,7 @@ TEST(MachineIdentifier, DrivesFallbackAndTheStoredValue) {
     DWORD type = 0;
     return key.ReadString(L"guid", &value, 0, &type) == ERROR_SUCCESS && type == REG_SZ ? value : L"<none>";
   };
-  ASSERT_TRUE(user.ok() && common::GetUserGuid(buffer, 780));
+  ASSERT_TRUE(common::GetUserGuid(buffer, 780));
   EXPECT_EQ(buffer, derived);
   EXPECT_EQ(key.Open(HKEY_CURRENT_USER, TQ_REGISTRY_KEY, KEY_READ), ERROR_FILE_NOT_FOUND);
   ASSERT_EQ(key.Create(HKEY_CURRENT_USER, TQ_REGISTRY_KEY, KEY_ALL_ACCESS), ERROR_SUCCESS);
