@@ -12,10 +12,9 @@
 #include <windows.h>
 #include <taskschd.h>
 
+#include <list>
 #include <map>
-#include <memory>
 #include <string>
-#include <vector>
 
 #include "process/std_user_launch_internal.h"
 
@@ -27,14 +26,11 @@ inline std::wstring Text(const VARIANT& v) {
   return v.vt == VT_EMPTY ? L"(empty)" : v.vt == VT_BSTR ? L"\"" + Text(v.bstrVal) + L"\"" : L"(variant)";
 }
 template <typename First, typename... Rest>
-std::wstring Texts(const First& first, const Rest&... rest) {
-  return (Text(first) + ... + (L" " + Text(rest)));
-}
+std::wstring Texts(const First& first, const Rest&... rest) { return (Text(first) + ... + (L" " + Text(rest))); }
 
 class Object;
 
-class Scheduler {
- public:
+struct Scheduler {
   // CoInitializeSecurity, and CoCreateInstance handing out the service.
   common::TaskSchedulerAccess Access();
   HRESULT Call(const std::wstring& name, const std::wstring* arguments = nullptr) {
@@ -58,23 +54,17 @@ class Scheduler {
   std::map<std::wstring, HRESULT> failures;
   long references = 0;
   ITaskDefinition* definition = nullptr;  // the last one NewTask handed out
-
- private:
-  std::vector<std::shared_ptr<Object>> objects_;
+  std::list<Object> objects;
 };
 
 // A method the registration never calls; a property whose setter keeps its
 // value; a child object handed out by its getter.
-#define UNUSED(method, ...) \
-  HRESULT STDMETHODCALLTYPE method(__VA_ARGS__) override { return Set(L"" #method, L"(unused)"), E_NOTIMPL; }
+#define METHOD HRESULT STDMETHODCALLTYPE
+#define UNUSED(method, ...) METHOD method(__VA_ARGS__) override { return Set(L"" #method, L"(unused)"), E_NOTIMPL; }
 #define PROP(name, Type) \
-  UNUSED(get_##name, Type*) \
-  HRESULT STDMETHODCALLTYPE put_##name(Type value) override { return Set(L"put_" #name, Text(value)); }
-#define CHILD(name, Type) \
-  UNUSED(put_##name, Type*) \
-  HRESULT STDMETHODCALLTYPE get_##name(Type** out) override { \
-    return scheduler->HandOut<Type>(scheduler->Call(kind + L".get_" #name), out, L"" #name); \
-  }
+  UNUSED(get_##name, Type*) METHOD put_##name(Type value) override { return Set(L"put_" #name, Text(value)); }
+#define CHILD(name, Type) UNUSED(put_##name, Type*) METHOD get_##name(Type** out) override { \
+    return Give<Type>(scheduler->Call(kind + L".get_" #name), out, L"" #name); }
 using B = BSTR;
 using VB = VARIANT_BOOL;
 
@@ -82,13 +72,13 @@ class Object : public ITaskService, public ITaskFolder, public ITaskDefinition, 
                public IPrincipal, public ITaskSettings, public ITriggerCollection, public IRegistrationTrigger,
                public IDailyTrigger, public IRepetitionPattern, public IActionCollection, public IExecAction {
  public:
+  Object(const wchar_t* kind, Scheduler* scheduler) : kind(kind), scheduler(scheduler) {}
   // A query for a trigger's or an action's own interface is the call
   // "Kind.QueryInterface", so that a test can refuse it.
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    *out = nullptr;
-    if (iid == __uuidof(IRegistrationTrigger)) *out = static_cast<IRegistrationTrigger*>(this);
-    if (iid == __uuidof(IDailyTrigger)) *out = static_cast<IDailyTrigger*>(this);
-    if (iid == __uuidof(IExecAction)) *out = static_cast<IExecAction*>(this);
+  METHOD QueryInterface(REFIID iid, void** out) override {
+    *out = iid == __uuidof(IRegistrationTrigger) ? static_cast<void*>(static_cast<IRegistrationTrigger*>(this))
+         : iid == __uuidof(IDailyTrigger) ? static_cast<void*>(static_cast<IDailyTrigger*>(this))
+         : iid == __uuidof(IExecAction) ? static_cast<IExecAction*>(this) : nullptr;
     const HRESULT hr = *out ? scheduler->Call(kind + L".QueryInterface") : E_NOINTERFACE;
     FAILED(hr) ? void(*out = nullptr) : void(AddRef());
     return hr;
@@ -98,88 +88,73 @@ class Object : public ITaskService, public ITaskFolder, public ITaskDefinition, 
   UNUSED(GetTypeInfoCount, UINT*) UNUSED(GetTypeInfo, UINT, LCID, ITypeInfo**)
   UNUSED(GetIDsOfNames, REFIID, LPOLESTR*, UINT, LCID, DISPID*)
   UNUSED(Invoke, DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*)
-
   // ITaskService, ITaskFolder
   UNUSED(GetRunningTasks, LONG, IRunningTaskCollection**) UNUSED(get_Connected, VB*) UNUSED(get_TargetServer, B*)
-  UNUSED(get_ConnectedUser, B*) UNUSED(get_ConnectedDomain, B*) UNUSED(get_HighestVersion, DWORD*)
-  UNUSED(get_Name, B*) UNUSED(DeleteFolder, B, LONG) UNUSED(GetTask, B, IRegisteredTask**)
-  UNUSED(GetFolders, LONG, ITaskFolderCollection**) UNUSED(CreateFolder, B, VARIANT, ITaskFolder**)
-  UNUSED(GetTasks, LONG, IRegisteredTaskCollection**) UNUSED(GetSecurityDescriptor, LONG, B*)
+  UNUSED(get_ConnectedUser, B*) UNUSED(get_ConnectedDomain, B*) UNUSED(get_HighestVersion, DWORD*) UNUSED(get_Name, B*)
+  UNUSED(DeleteFolder, B, LONG) UNUSED(GetTask, B, IRegisteredTask**) UNUSED(GetFolders, LONG, ITaskFolderCollection**)
+  UNUSED(CreateFolder, B, VARIANT, ITaskFolder**) UNUSED(GetTasks, LONG, IRegisteredTaskCollection**)
   UNUSED(RegisterTask, B, B, LONG, VARIANT, VARIANT, TASK_LOGON_TYPE, VARIANT, IRegisteredTask**)
-  UNUSED(SetSecurityDescriptor, B, LONG)
-  HRESULT STDMETHODCALLTYPE Connect(VARIANT server, VARIANT user, VARIANT domain, VARIANT password) override {
-    return Set(L"Connect", Texts(server, user, domain, password));
+  UNUSED(GetSecurityDescriptor, LONG, B*) UNUSED(SetSecurityDescriptor, B, LONG)
+  METHOD Connect(VARIANT server, VARIANT user, VARIANT domain, VARIANT pw) override {
+    return Set(L"Connect", Texts(server, user, domain, pw));
   }
-  HRESULT STDMETHODCALLTYPE GetFolder(B path, ITaskFolder** out) override {
-    return scheduler->HandOut<ITaskFolder>(Set(L"GetFolder", Text(path)), out, L"Folder");
+  METHOD GetFolder(B p, ITaskFolder** out) override { return Give<ITaskFolder>(Set(L"GetFolder", Text(p)), out, L"Folder"); }
+  METHOD NewTask(DWORD flags, ITaskDefinition** out) override {
+    const HRESULT hr = Give<ITaskDefinition>(Set(L"NewTask", Text(flags)), out, L"Definition");
+    return scheduler->definition = *out, hr;
   }
-  HRESULT STDMETHODCALLTYPE NewTask(DWORD flags, ITaskDefinition** out) override {
-    const HRESULT hr = scheduler->HandOut<ITaskDefinition>(Set(L"NewTask", Text(flags)), out, L"Definition");
-    scheduler->definition = *out;
-    return hr;
-  }
-  HRESULT STDMETHODCALLTYPE DeleteTask(B name, LONG flags) override { return Set(L"DeleteTask", Texts(name, flags)); }
+  METHOD DeleteTask(B name, LONG flags) override { return Set(L"DeleteTask", Texts(name, flags)); }
   // Hands out no registered task.
-  HRESULT STDMETHODCALLTYPE RegisterTaskDefinition(B path, ITaskDefinition* task, LONG flags, VARIANT user,
-                                                   VARIANT password, TASK_LOGON_TYPE logon, VARIANT sddl,
-                                                   IRegisteredTask** registered) override {
-    *registered = nullptr;
+  METHOD RegisterTaskDefinition(B path, ITaskDefinition* task, LONG flags, VARIANT user,
+      VARIANT pw, TASK_LOGON_TYPE logon, VARIANT sddl, IRegisteredTask** registered) override {
     const B which = const_cast<B>(task && task == scheduler->definition ? L"(the new task)" : L"(another)");
-    return Set(L"RegisterTaskDefinition", Texts(path, which, flags, user, password, logon, sddl));
+    return *registered = nullptr, Set(L"RegisterTaskDefinition", Texts(path, which, flags, user, pw, logon, sddl));
   }
-
   // ITaskDefinition and its parts
   CHILD(RegistrationInfo, IRegistrationInfo) CHILD(Principal, IPrincipal) CHILD(Settings, ITaskSettings)
   CHILD(Triggers, ITriggerCollection) CHILD(Actions, IActionCollection) CHILD(Repetition, IRepetitionPattern)
   PROP(Data, B) PROP(XmlText, B) PROP(Description, B) PROP(Author, B) PROP(Version, B) PROP(Date, B) PROP(URI, B)
   PROP(Documentation, B) PROP(SecurityDescriptor, VARIANT) PROP(Source, B) PROP(Id, B) PROP(DisplayName, B)
-  PROP(UserId, B) PROP(LogonType, TASK_LOGON_TYPE) PROP(GroupId, B) PROP(RunLevel, TASK_RUNLEVEL_TYPE)
-  PROP(AllowDemandStart, VB) PROP(RestartInterval, B) PROP(RestartCount, INT) PROP(Priority, INT) PROP(Hidden, VB)
-  PROP(MultipleInstances, TASK_INSTANCES_POLICY) PROP(StopIfGoingOnBatteries, VB) PROP(Enabled, VB)
-  PROP(DisallowStartIfOnBatteries, VB) PROP(AllowHardTerminate, VB) PROP(StartWhenAvailable, VB)
-  PROP(RunOnlyIfNetworkAvailable, VB) PROP(ExecutionTimeLimit, B) PROP(DeleteExpiredTaskAfter, B)
-  PROP(Compatibility, TASK_COMPATIBILITY) PROP(RunOnlyIfIdle, VB) PROP(WakeToRun, VB)
-  UNUSED(get_IdleSettings, IIdleSettings**) UNUSED(put_IdleSettings, IIdleSettings*)
-  UNUSED(get_NetworkSettings, INetworkSettings**) UNUSED(put_NetworkSettings, INetworkSettings*)
-  PROP(StartBoundary, B) PROP(EndBoundary, B) PROP(Delay, B) PROP(DaysInterval, short) PROP(RandomDelay, B)
-  PROP(Interval, B) PROP(Duration, B) PROP(StopAtDurationEnd, VB) PROP(Context, B) PROP(Path, B)
-  PROP(Arguments, B) PROP(WorkingDirectory, B) UNUSED(get_Type, TASK_TRIGGER_TYPE2*) UNUSED(get_Type, TASK_ACTION_TYPE*)
-
+  PROP(UserId, B) PROP(LogonType, TASK_LOGON_TYPE) PROP(GroupId, B) PROP(RunLevel, TASK_RUNLEVEL_TYPE) PROP(Hidden, VB)
+  PROP(AllowDemandStart, VB) PROP(RestartInterval, B) PROP(RestartCount, INT) PROP(Priority, INT) PROP(Enabled, VB)
+  PROP(MultipleInstances, TASK_INSTANCES_POLICY) PROP(StopIfGoingOnBatteries, VB) PROP(StartWhenAvailable, VB)
+  PROP(DisallowStartIfOnBatteries, VB) PROP(AllowHardTerminate, VB) PROP(Compatibility, TASK_COMPATIBILITY)
+  PROP(RunOnlyIfNetworkAvailable, VB) PROP(ExecutionTimeLimit, B) PROP(DeleteExpiredTaskAfter, B) PROP(WakeToRun, VB)
+  UNUSED(get_IdleSettings, IIdleSettings**) UNUSED(put_IdleSettings, IIdleSettings*) PROP(RunOnlyIfIdle, VB)
+  UNUSED(get_NetworkSettings, INetworkSettings**) UNUSED(put_NetworkSettings, INetworkSettings*) PROP(Delay, B)
+  PROP(StartBoundary, B) PROP(EndBoundary, B) PROP(DaysInterval, short) PROP(RandomDelay, B) PROP(Interval, B)
+  PROP(Duration, B) PROP(StopAtDurationEnd, VB) PROP(Context, B) PROP(Path, B) PROP(Arguments, B)
+  PROP(WorkingDirectory, B) UNUSED(get_Type, TASK_TRIGGER_TYPE2*) UNUSED(get_Type, TASK_ACTION_TYPE*)
   // The trigger and action collections
   UNUSED(get_Count, LONG*) UNUSED(get_Item, LONG, ITrigger**) UNUSED(get_Item, LONG, IAction**)
   UNUSED(get__NewEnum, IUnknown**) UNUSED(Remove, VARIANT) UNUSED(Clear)
-  HRESULT STDMETHODCALLTYPE Create(TASK_TRIGGER_TYPE2 type, ITrigger** out) override {
+  METHOD Create(TASK_TRIGGER_TYPE2 type, ITrigger** out) override {
     const HRESULT hr = Set(L"Create", Text(type));
-    return type == TASK_TRIGGER_DAILY ? scheduler->HandOut<IDailyTrigger>(hr, out, L"Trigger")
-                                      : scheduler->HandOut<IRegistrationTrigger>(hr, out, L"Trigger");
+    return type == TASK_TRIGGER_DAILY ? Give<IDailyTrigger>(hr, out, L"Trigger")
+                                      : Give<IRegistrationTrigger>(hr, out, L"Trigger");
   }
-  HRESULT STDMETHODCALLTYPE Create(TASK_ACTION_TYPE type, IAction** out) override {
-    return scheduler->HandOut<IExecAction>(Set(L"Create", Text(type)), out, L"ExecAction");
+  METHOD Create(TASK_ACTION_TYPE type, IAction** out) override {
+    return Give<IExecAction>(Set(L"Create", Text(type)), out, L"ExecAction");
   }
 
   std::wstring kind;
-  Scheduler* scheduler = nullptr;
+  Scheduler* scheduler;
 
  private:
-  HRESULT Set(const wchar_t* method, const std::wstring& arguments) {
-    return scheduler->Call(kind + L"." + method, &arguments);
-  }
+  HRESULT Set(const wchar_t* method, const std::wstring& args) { return scheduler->Call(kind + L"." + method, &args); }
+  template <typename Interface, typename Out>
+  HRESULT Give(HRESULT hr, Out** out, const wchar_t* kind) { return scheduler->HandOut<Interface>(hr, out, kind); }
 };
 
+#undef METHOD
 #undef UNUSED
 #undef PROP
 #undef CHILD
 
 template <typename Interface, typename Out>
 HRESULT Scheduler::HandOut(HRESULT hr, Out** out, const wchar_t* kind) {
-  *out = nullptr;
-  if (FAILED(hr)) return hr;
-  objects_.push_back(std::make_shared<Object>());
-  objects_.back()->kind = kind;
-  objects_.back()->scheduler = this;
-  *out = static_cast<Interface*>(objects_.back().get());
-  (*out)->AddRef();
-  return hr;
+  *out = FAILED(hr) ? nullptr : static_cast<Interface*>(&objects.emplace_back(kind, this));
+  return *out ? (*out)->AddRef(), hr : hr;
 }
 
 inline common::TaskSchedulerAccess Scheduler::Access() {
