@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <cwchar>
 #include <functional>
+#include <list>
+#include <map>
 #include <memory>
 #include <regex>
 #include <string>
@@ -19,7 +21,7 @@
 #include <vector>
 
 #include "foundation/product_names.h"
-#include "process/fake_task_scheduler.h"
+#include "process/std_user_launch_internal.h"
 #include "process/launch_internal.h"
 #include "process/process_search_internal.h"
 #include "support/test_support.h"
@@ -30,6 +32,7 @@
 #include "t_common/std_user_launch.h"
 #include "t_common/text.h"
 #include "win/com.h"
+#include "win/registry_key.h"
 #include "win/scoped_handle.h"
 #include "win/windows_bitness.h"
 
@@ -70,7 +73,7 @@ std::string RecordValue(const std::wstring& record, const std::string& name, DWO
 }
 
 // A process started by CreateProcessW in program's folder (with a token, as that user), ended when the object goes
-// if still running.
+// if still running; Exit() gives its exit code once it ended within the timeout, else STILL_ACTIVE.
 struct Helper {
   Helper(const std::wstring& program, std::wstring arguments, HANDLE token = nullptr) {
     STARTUPINFOW startup = {};
@@ -79,9 +82,8 @@ struct Helper {
     ::CreateProcessAsUserW(token, program.c_str(), &arguments[0], nullptr, nullptr, FALSE, 0, nullptr,
                            FolderOf(program).c_str(), &startup, info.receive());
   }
-  ~Helper() { WaitForExit(0) == STILL_ACTIVE && ::TerminateProcess(info.process(), 1) && WaitForExit(5000); }
-  // The exit code once it ended within the timeout, else STILL_ACTIVE.
-  DWORD WaitForExit(DWORD timeout_ms) const {
+  ~Helper() { Exit(0) == STILL_ACTIVE && ::TerminateProcess(info.process(), 1) && Exit(5000); }
+  DWORD Exit(DWORD timeout_ms) const {
     DWORD code = STILL_ACTIVE;
     if (::WaitForSingleObject(info.process(), timeout_ms) == WAIT_OBJECT_0) ::GetExitCodeProcess(info.process(), &code);
     return code;
@@ -89,13 +91,15 @@ struct Helper {
   win::ScopedProcessInformation info;
 };
 
-// A copy of the helper under a name no other test uses, in a fresh folder; run n records to Record(n).
+// A name no other test uses.
+std::wstring Unique(const std::wstring& prefix) {
+  static int counter = 0;
+  return prefix + L"_" + std::to_wstring(::GetCurrentProcessId()) + L"_" + std::to_wstring(++counter);
+}
+
+// A copy of the helper under a unique name in a fresh folder; run n records to Record(n).
 struct HelperCopy {
-  explicit HelperCopy(const std::wstring& prefix) : name(Unique(prefix) + L".exe"), program(CopyHelper(dir.path(), name)) {}
-  static std::wstring Unique(const std::wstring& prefix) {
-    static int counter = 0;
-    return prefix + L"_" + std::to_wstring(::GetCurrentProcessId()) + L"_" + std::to_wstring(++counter);
-  }
+  explicit HelperCopy(const wchar_t* prefix) : name(Unique(prefix) + L".exe"), program(CopyHelper(dir.path(), name)) {}
   std::wstring Record(int run = 0) const { return dir.Child(L"rec" + std::to_wstring(run) + L".txt"); }
   std::wstring Arguments(const std::wstring& steps = L"", int run = 0) const {
     return L"--record \"" + Record(run) + L"\" " + steps;
@@ -163,8 +167,7 @@ TEST(Launch, TheProgramIsShownAsAskedWithTheParametersGiven) {
   const std::wstring arguments = copy.Arguments(), parameters = copy.Arguments(L"exit 0 " + std::wstring(3000, L'q'));
   const auto shown = [&](bool launched) {
     const std::string flags = RecordValue(copy.Record(), "flags"), show = RecordValue(copy.Record(), "show");
-    ::DeleteFileW(copy.Record().c_str());
-    return !launched ? "failed" : flags == "1" ? "show " + show : "flags " + flags;
+    return ::DeleteFileW(copy.Record().c_str()), !launched ? "failed" : flags == "1" ? "show " + show : "flags " + flags;
   };
   EXPECT_EQ(shown(common::ExecuteExe(program, arguments.c_str(), true, true)), "show 1");
   EXPECT_EQ(shown(common::ExecuteExe(program, arguments.c_str(), true, false)), "show 0");
@@ -184,9 +187,10 @@ TEST(Launch, ExecuteExeAsAdminAsksForElevationOnlyWhenNotAnAdministrator) {
   const std::wstring type = L"tqverbtest" + std::to_wstring(::GetCurrentProcessId()), document = copy.dir.Child(L"a." + type);
   ASSERT_TRUE(WriteBytes(document, ""));
   for (const std::wstring& key : {L"." + type, type + L"\\shell\\open\\command", type + L"\\shell\\runas\\command"}) {
-    const std::wstring value = key[0] == L'.' ? type : L"\"" + copy.program + L"\" " + copy.Arguments(L"", key.find(L"runas") != key.npos);
-    ASSERT_EQ(::RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, REG_SZ, value.c_str(),
-                                static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))), ERROR_SUCCESS);
+    const bool runas = key.find(L"runas") != key.npos;
+    win::RegistryKey verb;
+    ASSERT_EQ(verb.Create(HKEY_CLASSES_ROOT, key.c_str(), KEY_SET_VALUE) | verb.WriteString(nullptr,
+              key[0] == L'.' ? type : L"\"" + copy.program + L"\" " + copy.Arguments(L"", runas)), ERROR_SUCCESS);
   }
   for (const bool admin : {true, false}) {
     const auto previous = common::launch_internal::SetAdminCheckForTesting(admin ? +[] { return true; } : +[] { return false; });
@@ -247,17 +251,17 @@ TEST(Processes, FoundByNameAndEndedAtMostThirtyACall) {
   }
   // TerminateAppIgnoreSelf from the third run ends the two older runs only.
   ::SetEvent(event.get());
-  EXPECT_EQ(runs[2]->WaitForExit(10000), 0u);
+  EXPECT_EQ(runs[2]->Exit(10000), 0u);
   EXPECT_EQ(RecordValue(copy.Record(2), "killsiblings"), "done");
-  EXPECT_EQ(runs[0]->WaitForExit(5000) + runs[1]->WaitForExit(5000), 0u);
-  EXPECT_TRUE(runs[3]->WaitForExit(0) == STILL_ACTIVE && runs[34]->WaitForExit(0) == STILL_ACTIVE);
+  EXPECT_EQ(runs[0]->Exit(5000) + runs[1]->Exit(5000), 0u);
+  EXPECT_TRUE(runs[3]->Exit(0) == STILL_ACTIVE && runs[34]->Exit(0) == STILL_ACTIVE);
   // 32 left: a call ends one a pass for thirty passes, the next call the rest.
   const CountedPauses pauses;
   EXPECT_TRUE(common::TerminateApp(copy.name.c_str()));
   EXPECT_EQ(g_pauses, 30);
   EXPECT_NE(common::GetProcessID(copy.name.c_str()), 0u);
   EXPECT_TRUE(common::TerminateApp(copy.name.c_str()));
-  for (const auto& run : runs) EXPECT_EQ(run->WaitForExit(5000), 0u);
+  for (const auto& run : runs) EXPECT_EQ(run->Exit(5000), 0u);
 }
 
 // A name that matches nothing ends nothing and waits for nothing.
@@ -312,7 +316,7 @@ TEST(ProcessWindows, ShowAppAndSetWindowTopShowTheWindowNormally) {
 // and end texts, how many were cancelled, and whether the one that ended is the first one started.
 std::string WatchdogRun(const std::wstring& steps) {
   const HelperCopy copy(L"tq_watchdog");
-  const DWORD code = Helper(copy.program, copy.Arguments(steps)).WaitForExit(15000);
+  const DWORD code = Helper(copy.program, copy.Arguments(steps)).Exit(15000);
   // With no delay the process may end before the helper records the thread.
   const std::string record = ReadBytes(copy.Record()), first = RecordValue(copy.Record(), "watchdog");
   const auto count = [&](const std::string& text) {
@@ -417,7 +421,7 @@ TEST(DelSelf, RemovesTheProgramOrItsFolderOnceItEnded) {
     ::SetEnvironmentVariableW(L"COMSPEC", comspec_set ? comspec : nullptr);
     const Helper helper(program, L"--record \"" + record + L"\" " + step + L" " + then);
     ::SetEnvironmentVariableW(L"COMSPEC", comspec);
-    EXPECT_EQ(helper.WaitForExit(15000), 0u);
+    EXPECT_EQ(helper.Exit(15000), 0u);
     EXPECT_EQ(RecordValue(record, "priority"), std::to_string(removed ? REALTIME_PRIORITY_CLASS : NORMAL_PRIORITY_CLASS));
     EXPECT_EQ(RecordValue(record, "folder"), ws2s(root ? folder + L"\\" : folder));
     const std::wstring gone = whole_folder ? folder : program;
@@ -441,10 +445,10 @@ TEST(DelSelf, RemovesTheProgramOrItsFolderOnceItEnded) {
 TEST(AppMutex, HasOneHolderAndIsAppExistLeavesNone) {
   const HelperCopy copy(L"tq_mutex");
   const auto taken_by_helper = [&](const std::wstring& name) {
-    const std::string code = std::to_string(Helper(copy.program, copy.Arguments(L"mutex " + name)).WaitForExit(15000));
+    const std::string code = std::to_string(Helper(copy.program, copy.Arguments(L"mutex " + name)).Exit(15000));
     return code + " " + RecordValue(copy.Record(), "mutex");
   };
-  const std::wstring base = HelperCopy::Unique(L"tq_mutex_probe");
+  const std::wstring base = Unique(L"tq_mutex_probe");
   for (const std::wstring& name : {base, L"Global\\" + base, L"Local\\" + base}) {
     SCOPED_TRACE(ws2s(name));
     EXPECT_FALSE(common::IsAppExist(name.c_str()) || ::OpenMutexW(SYNCHRONIZE, FALSE, name.c_str()));
@@ -474,19 +478,157 @@ TEST(Reboot, WithoutTheShutdownPrivilegeReturnsZeroAndRestartsNothing) {
   ASSERT_TRUE(::CreateRestrictedToken(own.get(), 0, 0, nullptr, 1, &removed, 0, nullptr, restricted.receive()));
   const HelperCopy copy(L"tq_reboot");
   const auto bystander = copy.Start(L"sleep -1", 1);
-  EXPECT_EQ(Helper(copy.program, copy.Arguments(L"reboot"), restricted.get()).WaitForExit(15000), 0u);
+  EXPECT_EQ(Helper(copy.program, copy.Arguments(L"reboot"), restricted.get()).Exit(15000), 0u);
   EXPECT_EQ(RecordValue(copy.Record(), "reboot"), "0");
   ::Sleep(1000);
-  EXPECT_EQ(bystander->WaitForExit(0), STILL_ACTIVE);
+  EXPECT_EQ(bystander->Exit(0), STILL_ACTIVE);
 }
 
 // ---- The standard-user launch
 
+// A recording stand-in for the Task Scheduler 2.0 objects that the task
+// registration uses. One object class plays every part; its kind ("Service",
+// "Folder", "Definition", "Principal", "Trigger", ...) names what it stands
+// for. A call that sets something, or that the registration should never make,
+// keeps its arguments as text under "Kind.method" (a null string as "(null)");
+// a call named in `failures` returns that code instead, and a failed getter
+// hands out nothing. Objects live as long as the scheduler; `references`
+// counts those handed out and not yet released.
+std::wstring Text(BSTR text) { return text ? text : L"(null)"; }
+std::wstring Text(long long number) { return std::to_wstring(number); }
+std::wstring Text(const VARIANT& v) {
+  return v.vt == VT_EMPTY ? L"(empty)" : v.vt == VT_BSTR ? L"\"" + Text(v.bstrVal) + L"\"" : L"(variant)";
+}
+template <typename First, typename... Rest>
+std::wstring Texts(const First& first, const Rest&... rest) { return (Text(first) + ... + (L" " + Text(rest))); }
+
+class Object;
+
+struct Scheduler {
+  HRESULT Call(const std::wstring& name, const std::wstring* arguments = nullptr) {
+    const auto failure = failures.find(name);
+    if (failure != failures.end()) return failure->second;
+    if (arguments) values[name] = *arguments;
+    return S_OK;
+  }
+  // The values kept by calls whose names start with prefix, "name=value" a line in name order.
+  std::wstring Definition(const std::wstring& prefix = L"") const {
+    std::wstring text;
+    for (const auto& [name, value] : values)
+      if (name.compare(0, prefix.size(), prefix) == 0) text += name + L"=" + value + L"\n";
+    return text;
+  }
+
+  std::map<std::wstring, std::wstring> values;
+  std::map<std::wstring, HRESULT> failures;
+  long references = 0;
+  ITaskDefinition* definition = nullptr;  // the last one NewTask handed out
+  std::list<Object> objects;
+};
+
+// A method the registration never calls; a property whose setter keeps its
+// value; a child object handed out by its getter.
+#define METHOD HRESULT STDMETHODCALLTYPE
+#define UNUSED(method, ...) METHOD method(__VA_ARGS__) override { return Set(L"" #method, L"(unused)"), E_NOTIMPL; }
+#define PROP(name, Type) \
+  UNUSED(get_##name, Type*) METHOD put_##name(Type value) override { return Set(L"put_" #name, Text(value)); }
+#define CHILD(name, Type) UNUSED(put_##name, Type*) METHOD get_##name(Type** out) override { \
+    return Give<Type>(scheduler->Call(kind + L".get_" #name), out, L"" #name); }
+using B = BSTR;
+using VB = VARIANT_BOOL;
+
+class Object : public ITaskService, public ITaskFolder, public ITaskDefinition, public IRegistrationInfo,
+               public IPrincipal, public ITaskSettings, public ITriggerCollection, public IRegistrationTrigger,
+               public IDailyTrigger, public IRepetitionPattern, public IActionCollection, public IExecAction {
+ public:
+  Object(const wchar_t* kind, Scheduler* scheduler) : kind(kind), scheduler(scheduler) {}
+  // Unless hr failed, a new object of that kind as Interface.
+  template <typename Interface, typename Out>
+  HRESULT Give(HRESULT hr, Out** out, const wchar_t* of) {
+    *out = FAILED(hr) ? nullptr : static_cast<Interface*>(&scheduler->objects.emplace_back(of, scheduler));
+    return *out ? (*out)->AddRef(), hr : hr;
+  }
+  // A query for a trigger's or an action's own interface is the call
+  // "Kind.QueryInterface", so that a test can refuse it.
+  METHOD QueryInterface(REFIID iid, void** out) override {
+    *out = iid == __uuidof(IRegistrationTrigger) ? static_cast<void*>(static_cast<IRegistrationTrigger*>(this))
+         : iid == __uuidof(IDailyTrigger) ? static_cast<void*>(static_cast<IDailyTrigger*>(this))
+         : iid == __uuidof(IExecAction) ? static_cast<IExecAction*>(this) : nullptr;
+    const HRESULT hr = *out ? scheduler->Call(kind + L".QueryInterface") : E_NOINTERFACE;
+    FAILED(hr) ? void(*out = nullptr) : void(AddRef());
+    return hr;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++scheduler->references; }
+  ULONG STDMETHODCALLTYPE Release() override { return --scheduler->references; }
+  UNUSED(GetTypeInfoCount, UINT*) UNUSED(GetTypeInfo, UINT, LCID, ITypeInfo**)
+  UNUSED(GetIDsOfNames, REFIID, LPOLESTR*, UINT, LCID, DISPID*)
+  UNUSED(Invoke, DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*)
+  // ITaskService, ITaskFolder
+  UNUSED(GetRunningTasks, LONG, IRunningTaskCollection**) UNUSED(get_Connected, VB*) UNUSED(get_TargetServer, B*)
+  UNUSED(get_ConnectedUser, B*) UNUSED(get_ConnectedDomain, B*) UNUSED(get_HighestVersion, DWORD*) UNUSED(get_Name, B*)
+  UNUSED(DeleteFolder, B, LONG) UNUSED(GetTask, B, IRegisteredTask**) UNUSED(GetFolders, LONG, ITaskFolderCollection**)
+  UNUSED(CreateFolder, B, VARIANT, ITaskFolder**) UNUSED(GetTasks, LONG, IRegisteredTaskCollection**)
+  UNUSED(RegisterTask, B, B, LONG, VARIANT, VARIANT, TASK_LOGON_TYPE, VARIANT, IRegisteredTask**)
+  UNUSED(GetSecurityDescriptor, LONG, B*) UNUSED(SetSecurityDescriptor, B, LONG)
+  METHOD Connect(VARIANT server, VARIANT user, VARIANT domain, VARIANT pw) override {
+    return Set(L"Connect", Texts(server, user, domain, pw));
+  }
+  METHOD GetFolder(B p, ITaskFolder** out) override { return Give<ITaskFolder>(Set(L"GetFolder", Text(p)), out, L"Folder"); }
+  METHOD NewTask(DWORD flags, ITaskDefinition** out) override {
+    const HRESULT hr = Give<ITaskDefinition>(Set(L"NewTask", Text(flags)), out, L"Definition");
+    return scheduler->definition = *out, hr;
+  }
+  METHOD DeleteTask(B name, LONG flags) override { return Set(L"DeleteTask", Texts(name, flags)); }
+  // Hands out no registered task.
+  METHOD RegisterTaskDefinition(B path, ITaskDefinition* task, LONG flags, VARIANT user,
+      VARIANT pw, TASK_LOGON_TYPE logon, VARIANT sddl, IRegisteredTask** registered) override {
+    const B which = const_cast<B>(task && task == scheduler->definition ? L"(the new task)" : L"(another)");
+    return *registered = nullptr, Set(L"RegisterTaskDefinition", Texts(path, which, flags, user, pw, logon, sddl));
+  }
+  // ITaskDefinition and its parts
+  CHILD(RegistrationInfo, IRegistrationInfo) CHILD(Principal, IPrincipal) CHILD(Settings, ITaskSettings)
+  CHILD(Triggers, ITriggerCollection) CHILD(Actions, IActionCollection) CHILD(Repetition, IRepetitionPattern)
+  PROP(Data, B) PROP(XmlText, B) PROP(Description, B) PROP(Author, B) PROP(Version, B) PROP(Date, B) PROP(URI, B)
+  PROP(Documentation, B) PROP(SecurityDescriptor, VARIANT) PROP(Source, B) PROP(Id, B) PROP(DisplayName, B)
+  PROP(UserId, B) PROP(LogonType, TASK_LOGON_TYPE) PROP(GroupId, B) PROP(RunLevel, TASK_RUNLEVEL_TYPE) PROP(Hidden, VB)
+  PROP(AllowDemandStart, VB) PROP(RestartInterval, B) PROP(RestartCount, INT) PROP(Priority, INT) PROP(Enabled, VB)
+  PROP(MultipleInstances, TASK_INSTANCES_POLICY) PROP(StopIfGoingOnBatteries, VB) PROP(StartWhenAvailable, VB)
+  PROP(DisallowStartIfOnBatteries, VB) PROP(AllowHardTerminate, VB) PROP(Compatibility, TASK_COMPATIBILITY)
+  PROP(RunOnlyIfNetworkAvailable, VB) PROP(ExecutionTimeLimit, B) PROP(DeleteExpiredTaskAfter, B) PROP(WakeToRun, VB)
+  UNUSED(get_IdleSettings, IIdleSettings**) UNUSED(put_IdleSettings, IIdleSettings*) PROP(RunOnlyIfIdle, VB)
+  UNUSED(get_NetworkSettings, INetworkSettings**) UNUSED(put_NetworkSettings, INetworkSettings*) PROP(Delay, B)
+  PROP(StartBoundary, B) PROP(EndBoundary, B) PROP(DaysInterval, short) PROP(RandomDelay, B) PROP(Interval, B)
+  PROP(Duration, B) PROP(StopAtDurationEnd, VB) PROP(Context, B) PROP(Path, B) PROP(Arguments, B)
+  PROP(WorkingDirectory, B) UNUSED(get_Type, TASK_TRIGGER_TYPE2*) UNUSED(get_Type, TASK_ACTION_TYPE*)
+  // The trigger and action collections
+  UNUSED(get_Count, LONG*) UNUSED(get_Item, LONG, ITrigger**) UNUSED(get_Item, LONG, IAction**)
+  UNUSED(get__NewEnum, IUnknown**) UNUSED(Remove, VARIANT) UNUSED(Clear)
+  METHOD Create(TASK_TRIGGER_TYPE2 type, ITrigger** out) override {
+    const HRESULT hr = Set(L"Create", Text(type));
+    return type == TASK_TRIGGER_DAILY ? Give<IDailyTrigger>(hr, out, L"Trigger")
+                                      : Give<IRegistrationTrigger>(hr, out, L"Trigger");
+  }
+  METHOD Create(TASK_ACTION_TYPE type, IAction** out) override {
+    return Give<IExecAction>(Set(L"Create", Text(type)), out, L"ExecAction");
+  }
+
+  std::wstring kind;
+  Scheduler* scheduler;
+
+ private:
+  HRESULT Set(const wchar_t* method, const std::wstring& args) { return scheduler->Call(kind + L"." + method, &args); }
+
+};
+
+
 #define TASK TQ_TASK_NAME_PREFIX L"RunAsStdUser"
 constexpr wchar_t kViewer[] = L"C:\\apps\\viewer.exe";
 constexpr char kSuccessLine[] = "Success! Task successfully registered. : 0\n";
-struct Fake : fake_scheduler::Scheduler {
-  const common::ScopedTaskSchedulerAccess access{Access()};
+// In use while it lives: CoInitializeSecurity, and CoCreateInstance handing out the service.
+struct Fake : Scheduler {
+  Object com{L"COM", this};
+  const common::ScopedTaskSchedulerAccess access{{[this] { return Call(L"CoInitializeSecurity"); },
+      [this](ITaskService** out) { return com.Give<ITaskService>(Call(L"CoCreateInstance"), out, L"Service"); }}};
 };
 
 // No user id, no working folder, nothing else set; everything released.
