@@ -39,18 +39,16 @@
 namespace {
 
 using common::ws2s;
-using testing_support::LogWatch;
-using testing_support::ReadBytes;
-using testing_support::WriteBytes;
+using testing_support::LogWatch, testing_support::ReadBytes, testing_support::WriteBytes;
 
 std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.rfind(L'\\')); }
 
 // Copies the helper built beside the test program to folder\name. The library's DLLs stay in the build folder,
 // which goes on PATH (and so on the children's) once.
 std::wstring CopyHelper(const std::wstring& folder, const std::wstring& name) {
-  static const std::wstring build = FolderOf(testing_support::SelfPath());
-  [[maybe_unused]] static const BOOL path_set = ::SetEnvironmentVariableW(L"PATH", (build + L";" + _wgetenv(L"PATH")).c_str());
-  ::CopyFileW((build + L"\\tq_proc_helper.exe").c_str(), (folder + L"\\" + name).c_str(), FALSE);
+  static const std::wstring bin = FolderOf(testing_support::SelfPath());
+  [[maybe_unused]] static const BOOL set = ::SetEnvironmentVariableW(L"PATH", (bin + L";" + _wgetenv(L"PATH")).c_str());
+  ::CopyFileW((bin + L"\\tq_proc_helper.exe").c_str(), (folder + L"\\" + name).c_str(), FALSE);
   return folder + L"\\" + name;
 }
 
@@ -119,20 +117,19 @@ struct HelperCopy {
 // In the child: true. Outside: runs the current test in a child within the time limit and checks that it passed.
 bool InChild(unsigned int timeout_ms) {
   const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  const std::string filter = std::string(test->test_suite_name()) + "." + test->name();
   if (testing_support::IsChildRun()) return true;
-  EXPECT_EQ(testing_support::RunSelfInChild(std::string(test->test_suite_name()) + "." + test->name(), {}, timeout_ms), 0);
+  EXPECT_EQ(testing_support::RunSelfInChild(filter, {}, timeout_ms), 0);
   return false;
 }
 
 // ---- Launching
 
-const struct {
-  const char* name;
-  std::function<bool(const wchar_t* path, const wchar_t* parameters, bool wait)> launch;
-} kLaunchers[] = {
-    {"ExecuteExe", [](const wchar_t* p, const wchar_t* a, bool w) { return common::ExecuteExe(p, a, w, true); }},
-    {"ExecuteExeAsAdmin", [](const wchar_t* p, const wchar_t* a, bool w) { return common::ExecuteExeAsAdmin(p, a, w); }},
-    {"LauncherApp", [](const wchar_t* p, const wchar_t* a, bool w) { return common::LauncherApp(p, a, w, SW_SHOWNORMAL); }},
+using W = const wchar_t*;
+const std::pair<const char*, std::function<bool(W path, W parameters, bool wait)>> kLaunchers[] = {
+    {"ExecuteExe", [](W p, W a, bool w) { return common::ExecuteExe(p, a, w, true); }},
+    {"ExecuteExeAsAdmin", [](W p, W a, bool w) { return common::ExecuteExeAsAdmin(p, a, w); }},
+    {"LauncherApp", [](W p, W a, bool w) { return common::LauncherApp(p, a, w, SW_SHOWNORMAL); }},
 };
 
 // The program runs in its own folder, or for a bare name in the caller's; with wait it has ended when the call
@@ -167,14 +164,16 @@ TEST(Launch, TheProgramIsShownAsAskedWithTheParametersGiven) {
   const std::wstring arguments = copy.Arguments(), parameters = copy.Arguments(L"exit 0 " + std::wstring(3000, L'q'));
   const auto shown = [&](bool launched) {
     const std::string flags = RecordValue(copy.Record(), "flags"), show = RecordValue(copy.Record(), "show");
-    return ::DeleteFileW(copy.Record().c_str()), !launched ? "failed" : flags == "1" ? "show " + show : "flags " + flags;
+    ::DeleteFileW(copy.Record().c_str());
+    return !launched ? "failed" : flags == "1" ? "show " + show : "flags " + flags;
   };
   EXPECT_EQ(shown(common::ExecuteExe(program, arguments.c_str(), true, true)), "show 1");
   EXPECT_EQ(shown(common::ExecuteExe(program, arguments.c_str(), true, false)), "show 0");
   EXPECT_EQ(shown(common::LauncherApp(program, arguments.c_str(), true, SW_HIDE)), "show 0");
   EXPECT_EQ(shown(common::LauncherApp(program, arguments.c_str(), true, SW_SHOWDEFAULT)), "flags 0");
   ASSERT_TRUE(common::LauncherApp(program, parameters.c_str(), true, SW_SHOWNORMAL));
-  EXPECT_EQ(RecordValue(copy.Record(), "command line"), ws2s(L"\"" + copy.program + L"\" " + parameters).substr(0, 2047));
+  const std::string command_line = ws2s(L"\"" + copy.program + L"\" " + parameters).substr(0, 2047);
+  EXPECT_EQ(RecordValue(copy.Record(), "command line"), command_line);
   ASSERT_TRUE(common::LauncherApp(program, nullptr, true, SW_SHOWNORMAL));
   EXPECT_EQ(RecordValue(copy.program + L".rec", "folder") + "|" + RecordValue(copy.program + L".rec", "command line"),
             ws2s(copy.dir.path() + L"|\"" + copy.program + L"\""));
@@ -184,7 +183,7 @@ TEST(Launch, TheProgramIsShownAsAskedWithTheParametersGiven) {
 // own, whose two verbs record to different files, shows the verb the shell was given.
 TEST(Launch, ExecuteExeAsAdminAsksForElevationOnlyWhenNotAnAdministrator) {
   const HelperCopy copy(L"tq_verb");
-  const std::wstring type = L"tqverbtest" + std::to_wstring(::GetCurrentProcessId()), document = copy.dir.Child(L"a." + type);
+  const std::wstring type = Unique(L"tqverbtest"), document = copy.dir.Child(L"a." + type);
   ASSERT_TRUE(WriteBytes(document, ""));
   for (const std::wstring& key : {L"." + type, type + L"\\shell\\open\\command", type + L"\\shell\\runas\\command"}) {
     const bool runas = key.find(L"runas") != key.npos;
@@ -193,9 +192,10 @@ TEST(Launch, ExecuteExeAsAdminAsksForElevationOnlyWhenNotAnAdministrator) {
               key[0] == L'.' ? type : L"\"" + copy.program + L"\" " + copy.Arguments(L"", runas)), ERROR_SUCCESS);
   }
   for (const bool admin : {true, false}) {
-    const auto previous = common::launch_internal::SetAdminCheckForTesting(admin ? +[] { return true; } : +[] { return false; });
+    using common::launch_internal::SetAdminCheckForTesting;
+    const auto previous = SetAdminCheckForTesting(admin ? +[] { return true; } : +[] { return false; });
     EXPECT_TRUE(common::ExecuteExeAsAdmin(document.c_str(), nullptr, true));
-    common::launch_internal::SetAdminCheckForTesting(previous);
+    SetAdminCheckForTesting(previous);
     // The show states "open" and "runas" recorded.
     EXPECT_EQ(RecordValue(copy.Record(0), "show") + "," + RecordValue(copy.Record(1), "show"), admin ? "1," : ",1");
     for (int run : {0, 1}) ::DeleteFileW(copy.Record(run).c_str());
@@ -217,7 +217,8 @@ TEST(Launch, BadPathsFailAtOnceWithTheirError) {
       for (const bool wait : {true, false}) {
         ::SetLastError(0);
         const std::string launched = launch(path, nullptr, wait) ? "launched " : "";
-        EXPECT_EQ(launched + std::to_string(::GetLastError()), std::to_string(error)) << launcher << (path ? wcslen(path) : 0);
+        const std::string got = launched + std::to_string(::GetLastError());
+        EXPECT_EQ(got, std::to_string(error)) << launcher << ", length " << (path ? std::wcslen(path) : 0);
       }
     }
   }
@@ -331,7 +332,8 @@ std::string WatchdogRun(const std::wstring& steps) {
 // Cancelled while it waits out its delay, as callers do, the process lives on; cancelling one leaves another running.
 TEST(Watchdog, EndsTheProcessWithMinusOneUnlessCancelled) {
   EXPECT_EQ(WatchdogRun(L"watchdog 0 sleep 20000"), "exit 4294967295, begun 1, cancelled 0, ended 1, the first 1");
-  EXPECT_EQ(WatchdogRun(L"watchdog 1000 sleep 300 cancel sleep 1500"), "exit 0, begun 1, cancelled 1, ended 0, the first 0");
+  EXPECT_EQ(WatchdogRun(L"watchdog 1000 sleep 300 cancel sleep 1500"),
+            "exit 0, begun 1, cancelled 1, ended 0, the first 0");
   EXPECT_EQ(WatchdogRun(L"watchdog 1000 watchdog 300 sleep 100 cancel sleep 20000"),
             "exit 4294967295, begun 2, cancelled 1, ended 1, the first 1");
 }
@@ -409,7 +411,7 @@ TEST(DelSelf, RemovesTheProgramOrItsFolderOnceItEnded) {
   wchar_t comspec[MAX_PATH] = {};
   ASSERT_NE(::GetEnvironmentVariableW(L"COMSPEC", comspec, MAX_PATH), 0u);
   // The folder is under dir, or a drive root; then is what the program does after the call.
-  const auto check = [&](const std::wstring& name, const wchar_t* step, const wchar_t* then, bool comspec_set, bool removed) {
+  const auto check = [&](const std::wstring& name, W step, W then, bool comspec_set, bool removed) {
     SCOPED_TRACE(ws2s(name));
     const bool root = name[1] == L':', whole_folder = step == std::wstring(L"delfolder");
     const std::wstring folder = root ? name : dir.Child(name);
@@ -422,7 +424,8 @@ TEST(DelSelf, RemovesTheProgramOrItsFolderOnceItEnded) {
     const Helper helper(program, L"--record \"" + record + L"\" " + step + L" " + then);
     ::SetEnvironmentVariableW(L"COMSPEC", comspec);
     EXPECT_EQ(helper.Exit(15000), 0u);
-    EXPECT_EQ(RecordValue(record, "priority"), std::to_string(removed ? REALTIME_PRIORITY_CLASS : NORMAL_PRIORITY_CLASS));
+    const DWORD priority = removed ? REALTIME_PRIORITY_CLASS : NORMAL_PRIORITY_CLASS;
+    EXPECT_EQ(RecordValue(record, "priority"), std::to_string(priority));
     EXPECT_EQ(RecordValue(record, "folder"), ws2s(root ? folder + L"\\" : folder));
     const std::wstring gone = whole_folder ? folder : program;
     const auto absent = [&] { return ::GetFileAttributesW(gone.c_str()) == INVALID_FILE_ATTRIBUTES; };
@@ -573,7 +576,9 @@ class Object : public ITaskService, public ITaskFolder, public ITaskDefinition, 
   METHOD Connect(VARIANT server, VARIANT user, VARIANT domain, VARIANT pw) override {
     return Set(L"Connect", Texts(server, user, domain, pw));
   }
-  METHOD GetFolder(B p, ITaskFolder** out) override { return Give<ITaskFolder>(Set(L"GetFolder", Text(p)), out, L"Folder"); }
+  METHOD GetFolder(B p, ITaskFolder** out) override {
+    return Give<ITaskFolder>(Set(L"GetFolder", Text(p)), out, L"Folder");
+  }
   METHOD NewTask(DWORD flags, ITaskDefinition** out) override {
     const HRESULT hr = Give<ITaskDefinition>(Set(L"NewTask", Text(flags)), out, L"Definition");
     return scheduler->definition = *out, hr;
@@ -639,11 +644,13 @@ TEST(FakeScheduler, RunAsStdUserRegistersAnUnelevatedTaskStartedByItsRegistratio
     ASSERT_TRUE(common::RunAsStdUser(kViewer, parameters));
     EXPECT_EQ(scheduler.Definition(), L"Actions.Create=0\nExecAction.put_Arguments=" +
         std::wstring(parameters ? parameters : L"(null)") + L"\nExecAction.put_Path=C:\\apps\\viewer.exe\n"
-        L"Folder.DeleteTask=" TASK L" 0\nFolder.RegisterTaskDefinition=" TASK L" (the new task) 6 (empty) (empty) 3 \"\"\n"
+        L"Folder.DeleteTask=" TASK L" 0\n"
+        L"Folder.RegisterTaskDefinition=" TASK L" (the new task) 6 (empty) (empty) 3 \"\"\n"
         L"Principal.put_Id=" TASK L"_Principal\nPrincipal.put_LogonType=3\nPrincipal.put_RunLevel=0\n"
-        L"RegistrationInfo.put_Author=" TASK L"\nService.Connect=(empty) (empty) (empty) (empty)\nService.GetFolder=\\\n"
-        L"Service.NewTask=0\nSettings.put_DisallowStartIfOnBatteries=0\nSettings.put_StartWhenAvailable=1\n"
-        L"Settings.put_StopIfGoingOnBatteries=0\nTrigger.put_Delay=PT0S\nTrigger.put_Id=" TASK L"_Trigger\nTriggers.Create=7\n");
+        L"RegistrationInfo.put_Author=" TASK L"\nService.Connect=(empty) (empty) (empty) (empty)\n"
+        L"Service.GetFolder=\\\nService.NewTask=0\nSettings.put_DisallowStartIfOnBatteries=0\n"
+        L"Settings.put_StartWhenAvailable=1\nSettings.put_StopIfGoingOnBatteries=0\nTrigger.put_Delay=PT0S\n"
+        L"Trigger.put_Id=" TASK L"_Trigger\nTriggers.Create=7\n");
     EXPECT_EQ(scheduler.references, 0);
     EXPECT_EQ(log.Added(), kSuccessLine);
   }
@@ -759,7 +766,8 @@ TEST(RealScheduler, RunAsStdUserMeetsWinesRefusalOfTheRegistrationTrigger) {
       added = log.Added();
     }).join();
     EXPECT_NE(added.find(com_on_thread ? "Cannot create a registration trigger: 80004001\n"
-                                       : "Failed to create an instance of ITaskService: 800401f0\n"), added.npos) << added;
+                                       : "Failed to create an instance of ITaskService: 800401f0\n"), added.npos)
+        << added;
     EXPECT_EQ(::GetFileAttributesW(StoredTaskFile(TASK).c_str()), INVALID_FILE_ATTRIBUTES);
   }
 }

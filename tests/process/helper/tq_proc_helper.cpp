@@ -71,15 +71,16 @@ int wmain(int argc, wchar_t** argv) {
 
   void* watchdog = nullptr;
   for (int i = record_given ? 3 : 1; i < argc; ++i) {
-    const std::wstring step = argv[i], argument = i + 1 < argc ? argv[i + 1] : L"";
-    const long number = std::wcstol(argument.c_str(), nullptr, 10);
+    const std::wstring step = argv[i];
+    const wchar_t* arg = i + 1 < argc ? argv[i + 1] : L"";
+    const long number = std::wcstol(arg, nullptr, 10);
     if (step == L"sleep" || step == L"wait" || step == L"window" || step == L"watchdog" || step == L"mutex") ++i;
     if (step == L"exit") return static_cast<int>(number);
     if (step == L"sleep") ::Sleep(static_cast<DWORD>(number));
-    if (step == L"wait") ::WaitForSingleObject(win::ScopedHandle(::OpenEventW(SYNCHRONIZE, FALSE, argument.c_str())).get(), INFINITE);
+    if (step == L"wait") ::WaitForSingleObject(win::ScopedHandle(::OpenEventW(SYNCHRONIZE, FALSE, arg)).get(), INFINITE);
     if (step == L"window") {
       // No window of the static class ends the message loop.
-      HWND window = ::CreateWindowExW(0, L"STATIC", argument.c_str(), WS_OVERLAPPEDWINDOW, 100, 100, 320, 240, nullptr,
+      HWND window = ::CreateWindowExW(0, L"STATIC", arg, WS_OVERLAPPEDWINDOW, 100, 100, 320, 240, nullptr,
                                       nullptr, nullptr, nullptr);
       ::ShowWindow(window, SW_SHOWNORMAL);
       Record("window", std::to_wstring(reinterpret_cast<uintptr_t>(window)));
@@ -96,7 +97,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (step == L"killsiblings") common::TerminateAppIgnoreSelf(testing_support::SelfPath().c_str());
     if (step == L"killsiblings") Record("killsiblings", L"done");
-    if (step == L"mutex") Record("mutex", common::CreateAppMutex(argument.c_str()) ? L"handle" : L"null");
+    if (step == L"mutex") Record("mutex", common::CreateAppMutex(arg) ? L"handle" : L"null");
     if (step == L"reboot") {
       const int result = common::RebootSystem();
       std::printf("reboot: %d\n", result);
