@@ -17,16 +17,13 @@
 
 namespace {
 
-using common::ws2s;
-
-// The lines of every day's log that hold a text no earlier run wrote, each
-// after the name of its file.
+// The lines of every day's log that hold a text no earlier run wrote, each after the name of its file.
 std::vector<std::string> LinesWith(const std::string& tag) {
   std::vector<std::string> found;
-  for (const auto& [file, contents] : testing_support::ReadProgramLogFiles()) {
-    for (size_t at = contents.find(tag); at != std::string::npos; at = contents.find(tag, at + 1)) {
-      const size_t start = contents.rfind('\n', at) + 1;
-      found.push_back(ws2s(file.substr(file.rfind(L'\\') + 1)) + " " + contents.substr(start, contents.find('\n', at) - start));
+  for (const auto& [file, text] : testing_support::ReadProgramLogFiles()) {
+    for (size_t at = text.find(tag), start = 0; at != text.npos; at = text.find(tag, at + 1)) {
+      start = text.rfind('\n', at) + 1;
+      found.push_back(common::ws2s(file.substr(file.rfind(L'\\') + 1)) + " " + text.substr(start, text.find('\n', at) - start));
     }
   }
   return found;
@@ -43,40 +40,35 @@ TEST(ProgramLog, FormatsTheWindowsWayIntoTheFileOfItsDay) {
   const std::vector<std::string> lines = LinesWith(tag);
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_TRUE(std::regex_match(lines[0], std::regex("program_(\\d{4})(\\d\\d)(\\d\\d)\\.log \\1-\\2-\\3 \\d\\d:\\d\\d:\\d\\d\\.\\d{3} +" +
-                                                    std::to_string(::GetCurrentProcessId()) + " +\\d+ " + tag +
-                                                    "name=\xE8\xA1\x8C\xE6\x83\x85 count=-42 hr=8007000e \\[\\]")))
+      std::to_string(::GetCurrentProcessId()) + " +\\d+ " + tag + "name=\xE8\xA1\x8C\xE6\x83\x85 count=-42 hr=8007000e \\[\\]")))
       << lines[0];
 }
 
-// Threads of this process and two children write at once: every line lands
-// whole and once. The children run this test too and only write.
+// Threads of this process and two children write at once: every line lands whole and once. The children run this
+// test too and only write.
 TEST(ProgramLog, ThreadsAndProcessesNeverInterleave) {
   constexpr int kLines = 200, kThreads = 8, kChildren = 2;
-  wchar_t tag[64] = {};
-  if (testing_support::IsChildRun()) {
-    ASSERT_GT(::GetEnvironmentVariableW(L"TQ_LOG_TAG", tag, 64), 0u);
-    for (int i = 0; i < kLines; ++i) WriteProgramLogNoMask(L"%spid%d i=%d end", tag, (int)::GetCurrentProcessId(), i);
-    return;
-  }
-  const std::string own_tag = Tag("interleave");
+  const auto write = [](const std::wstring& tag, const wchar_t* who, int id) {
+    for (int i = 0; i < kLines; ++i) WriteProgramLogNoMask(L"%s%s%d i=%d end", tag.c_str(), who, id, i);
+  };
+  wchar_t child_tag[64] = {};
+  if (::GetEnvironmentVariableW(L"TQ_LOG_TAG", child_tag, 64)) return write(child_tag, L"pid", ::GetCurrentProcessId());
+  const std::string tag = Tag("interleave");
   std::atomic<int> next_writer{0};
   std::vector<int> exit_codes(kChildren, -1);
   testing_support::RunOnThreadsAtOnce(kChildren + kThreads, [&] {
     const int writer = next_writer++;
-    if (writer < kChildren) {
-      exit_codes[writer] = testing_support::RunSelfInChild("ProgramLog.ThreadsAndProcessesNeverInterleave",
-                                                           {{L"TQ_LOG_TAG", common::s2ws(own_tag)}});
-      return;
-    }
-    for (int i = 0; i < kLines; ++i) WriteProgramLogNoMask(L"%sthread%d i=%d end", common::s2ws(own_tag).c_str(), writer, i);
+    if (writer >= kChildren) return write(common::s2ws(tag), L"thread", writer);
+    exit_codes[writer] = testing_support::RunSelfInChild("ProgramLog.ThreadsAndProcessesNeverInterleave",
+                                                         {{L"TQ_LOG_TAG", common::s2ws(tag)}});
   });
   EXPECT_EQ(exit_codes, std::vector<int>(kChildren, 0));
-  const std::vector<std::string> lines = LinesWith(own_tag);
+  const std::vector<std::string> lines = LinesWith(tag);
   EXPECT_EQ(lines.size(), static_cast<size_t>((kThreads + kChildren) * kLines));
   std::set<std::string> seen;
   for (const std::string& line : lines) {
-    EXPECT_TRUE(std::regex_match(line, std::regex("\\S+ [-0-9 :.]+ " + own_tag + "(pid|thread)\\d+ i=\\d+ end"))) << line;
-    seen.insert(line.substr(line.find(own_tag)));
+    EXPECT_TRUE(std::regex_match(line, std::regex("\\S+ [-0-9 :.]+ " + tag + "(pid|thread)\\d+ i=\\d+ end"))) << line;
+    seen.insert(line.substr(line.find(tag)));
   }
   EXPECT_EQ(seen.size(), lines.size());
 }
@@ -84,15 +76,13 @@ TEST(ProgramLog, ThreadsAndProcessesNeverInterleave) {
 // A file where the log folder should be: the line is lost, and nothing else.
 TEST(ProgramLog, UnwritableLogAndNullFormatChangeNothingForTheCaller) {
   const std::wstring folder = common::GetLogFolder(TQ_PRODUCT_NAME, true), moved = folder + L".moved-by-test";
-  ASSERT_TRUE(::MoveFileW(folder.c_str(), moved.c_str()));
-  ASSERT_TRUE(testing_support::WriteBytes(folder, "not a folder"));
+  ASSERT_TRUE(::MoveFileW(folder.c_str(), moved.c_str()) && testing_support::WriteBytes(folder, "not a folder"));
   ::SetLastError(1234);
   WriteProgramLogNoMask(L"%s", L"lost line");
   WriteProgramLogNoMask(nullptr);
   EXPECT_EQ(::GetLastError(), 1234u);
   EXPECT_EQ(testing_support::ReadBytes(folder), "not a folder");
-  ::DeleteFileW(folder.c_str());
-  ASSERT_TRUE(::MoveFileW(moved.c_str(), folder.c_str()));
+  ASSERT_TRUE(::DeleteFileW(folder.c_str()) && ::MoveFileW(moved.c_str(), folder.c_str()));
 }
 
 }  // namespace

@@ -40,8 +40,8 @@ void Record(const std::string& name, const std::wstring& value) {
   const std::lock_guard<std::mutex> hold(writing);
   g_record += name + ": " + common::ws2s(value) + "\n";
   const std::wstring temporary = g_record_file + L".tmp";
-  if (!testing_support::WriteBytes(temporary, g_record)) return;
-  for (int i = 0; i < 200 && !::MoveFileExW(temporary.c_str(), g_record_file.c_str(), MOVEFILE_REPLACE_EXISTING); ++i)
+  for (int i = 0; i < 200 && testing_support::WriteBytes(temporary, g_record) &&
+                  !::MoveFileExW(temporary.c_str(), g_record_file.c_str(), MOVEFILE_REPLACE_EXISTING); ++i)
     ::Sleep(10);
 }
 
@@ -72,44 +72,37 @@ int wmain(int argc, wchar_t** argv) {
   void* watchdog = nullptr;
   for (int i = record_given ? 3 : 1; i < argc; ++i) {
     const std::wstring step = argv[i];
-    const wchar_t* argument = i + 1 < argc ? argv[i + 1] : L"";
-    const long number = std::wcstol(argument, nullptr, 10);
+    const wchar_t* arg = i + 1 < argc ? argv[i + 1] : L"";
+    const long number = std::wcstol(arg, nullptr, 10);
     if (step == L"sleep" || step == L"wait" || step == L"window" || step == L"watchdog" || step == L"mutex") ++i;
-    if (step == L"exit") {
-      return static_cast<int>(number);
-    } else if (step == L"sleep") {
-      ::Sleep(static_cast<DWORD>(number));
-    } else if (step == L"wait") {
-      const win::ScopedHandle event(::OpenEventW(SYNCHRONIZE, FALSE, argument));
-      ::WaitForSingleObject(event.get(), INFINITE);
-    } else if (step == L"window") {
+    if (step == L"exit") return static_cast<int>(number);
+    if (step == L"sleep") ::Sleep(static_cast<DWORD>(number));
+    if (step == L"wait") ::WaitForSingleObject(win::ScopedHandle(::OpenEventW(SYNCHRONIZE, FALSE, arg)).get(), INFINITE);
+    if (step == L"window") {
       // No window of the static class ends the message loop.
-      HWND window = ::CreateWindowExW(0, L"STATIC", argument, WS_OVERLAPPEDWINDOW, 100, 100, 320, 240, nullptr,
+      HWND window = ::CreateWindowExW(0, L"STATIC", arg, WS_OVERLAPPEDWINDOW, 100, 100, 320, 240, nullptr,
                                       nullptr, nullptr, nullptr);
       ::ShowWindow(window, SW_SHOWNORMAL);
       Record("window", std::to_wstring(reinterpret_cast<uintptr_t>(window)));
       for (MSG message; ::GetMessageW(&message, nullptr, 0, 0) > 0;) ::DispatchMessageW(&message);
-    } else if (step == L"watchdog") {
+    }
+    if (step == L"watchdog") {
       watchdog = common::ForceTerminateSelf(static_cast<int>(number));
       Record("watchdog", std::to_wstring(::GetThreadId(watchdog)));
-    } else if (step == L"cancel") {
-      common::CancelTerminateSelf(watchdog);
-    } else if (step == L"delself" || step == L"delfolder") {
+    }
+    if (step == L"cancel") common::CancelTerminateSelf(watchdog);
+    if (step == L"delself" || step == L"delfolder") {
       common::DelSelf(step == L"delfolder");
       Record("priority", std::to_wstring(::GetPriorityClass(::GetCurrentProcess())));
-    } else if (step == L"killsiblings") {
-      common::TerminateAppIgnoreSelf(testing_support::SelfPath().c_str());
-      Record("killsiblings", L"done");
-    } else if (step == L"mutex") {
-      Record("mutex", common::CreateAppMutex(argument) ? L"handle" : L"null");
-    } else if (step == L"reboot") {
+    }
+    if (step == L"killsiblings") common::TerminateAppIgnoreSelf(testing_support::SelfPath().c_str());
+    if (step == L"killsiblings") Record("killsiblings", L"done");
+    if (step == L"mutex") Record("mutex", common::CreateAppMutex(arg) ? L"handle" : L"null");
+    if (step == L"reboot") {
       const int result = common::RebootSystem();
       std::printf("reboot: %d\n", result);
       std::fflush(stdout);
       Record("reboot", std::to_wstring(result));
-    } else {
-      std::fwprintf(stderr, L"unknown step %ls\n", step.c_str());
-      return 2;
     }
   }
   return 0;
