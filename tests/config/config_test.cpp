@@ -7,12 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <string>
-#include <tuple>
-#include <utility>
-#include <vector>
 
 #include "foundation/executable_path_override.h"
+#include "support/child_test.h"
 #include "support/test_support.h"
 #include "t_common/channel.h"
 #include "t_common/legal_holiday.h"
@@ -22,10 +19,9 @@
 namespace {
 
 using namespace common;  // NOLINT: the tests name most of its configuration functions
-using testing_support::WriteBytes;
+using namespace testing_support;  // NOLINT: and most of the test helpers
 
-const char kPortFile[] =
-    "[other]\r\nport=1\r\n\r\n[test]\r\nport=8080\r\nzero=0\r\nanswer=no\r\nname=  spaced value  \r\n";
+const char kPortFile[] = "[other]\r\nport=1\r\n\r\n[test]\r\nport=8080\r\nzero=0\r\n";
 
 // The three readings of key, each against its default.
 void ExpectReadings(const wchar_t* key, int int_default, int int_value, bool bool_default, bool bool_value,
@@ -36,17 +32,16 @@ void ExpectReadings(const wchar_t* key, int int_default, int int_value, bool boo
 }
 
 // What the child's folder holds: "none" only ovktest.ini, which holds no switch;
-// "empty" an empty ovktest, "folder" a folder of that name, "file" ovktest with
-// settings. Then an ovktest made after the decision changes nothing, and one
+// "folder" a folder named ovktest, which switches test mode on like a file, with
+// every value its default; "file" ovktest with settings. Then an ovktest made after the decision changes nothing, and one
 // deleted leaves test mode on, but the values look for the file again.
 TEST(TestMode, EachDecisionInAProcessOfItsOwn) {
-  if (!testing_support::IsChildRun()) {
-    const std::tuple<const wchar_t*, const wchar_t*, const char*> cases[] = {
-        {L"none", L"ovktest.ini", kPortFile}, {L"empty", L"ovktest", ""}, {L"folder", L"ovktest", nullptr}, {L"file", L"ovktest", kPortFile}};
-    for (const auto& [holds, name, bytes] : cases) {
-      const testing_support::ScopedTempDir folder;
+  if (!IsChildRun()) {
+    for (const auto& [holds, name, bytes] : {std::tuple<const wchar_t*, const wchar_t*, const char*>(L"none", L"ovktest.ini", kPortFile),
+                                             {L"folder", L"ovktest", nullptr}, {L"file", L"ovktest", kPortFile}}) {
+      const ScopedTempDir folder;
       ASSERT_TRUE(bytes ? WriteBytes(folder.Child(name), bytes) : ::CreateDirectoryW(folder.Child(name).c_str(), nullptr));
-      EXPECT_EQ(testing_support::RunSelfInChild("TestMode.*", {{L"TQ_FOLDER", folder.path()}, {L"TQ_HOLDS", holds}}), 0) << holds;
+      EXPECT_EQ(RunSelfInChild("TestMode.*", {{L"TQ_FOLDER", folder.path()}, {L"TQ_HOLDS", holds}}), 0) << holds;
     }
     return;
   }
@@ -59,7 +54,6 @@ TEST(TestMode, EachDecisionInAProcessOfItsOwn) {
   if (kind == L"file") {
     ExpectReadings(L"port", 1, 8080, false, true, L"x", L"8080");
     ExpectReadings(L"zero", 5, 0, true, false, L"x", L"0");
-    ExpectReadings(L"answer", 5, 0, true, false, L"x", L"no");  // "no" has no digits: 0
     ExpectReadings(L"missing", 42, 42, true, true, L"fallback", L"fallback");
     ExpectReadings(nullptr, 9, 9, true, true, L"fallback", L"fallback");
     EXPECT_EQ(GetTestValueString(L"missing", std::wstring(400, L'd').c_str()), std::wstring(259, L'd'));
@@ -73,36 +67,25 @@ TEST(TestMode, EachDecisionInAProcessOfItsOwn) {
 // Nothing is cached: each row follows the one before in the same process. How
 // the first line is read (line ends, UTF-8, a byte-order mark that stays) is ReadFileByRow's.
 TEST(Channel, FirstLineOfTheFileOrUnknow) {
-  const testing_support::ScopedTempDir folder;
+  const ScopedTempDir folder;
   const ScopedExecutablePathOverride executable(folder.Child(L"client.exe"));
   const std::wstring channel_file = folder.Child(L".channel");
-  EXPECT_EQ(GetChannel(), L"unknow");
-  const std::pair<std::string, std::wstring> rows[] = {
-      {"store_a\nstore_b\n", L"store_a"},
-      {"", L""},  // an empty file or first line is a channel, not "unknow"
-      {"\nsecond\n", L""},
-  };
-  for (const auto& [bytes, channel] : rows) {
-    ASSERT_TRUE(WriteBytes(channel_file, bytes));
-    EXPECT_EQ(GetChannel(), channel) << bytes;
-  }
-  ASSERT_TRUE(::DeleteFileW(channel_file.c_str()));
-  EXPECT_EQ(GetChannel(), L"unknow");
-  ASSERT_TRUE(::CreateDirectoryW(channel_file.c_str(), nullptr));
-  EXPECT_EQ(GetChannel(), L"unknow");  // a folder of that name
+  // An empty file or first line is a channel, not "unknow".
+  for (const auto& [bytes, channel] : std::initializer_list<std::pair<std::string, std::wstring>>{
+           {"store_a\nstore_b\n", L"store_a"}, {"", L""}, {"\nsecond\n", L""}})
+    EXPECT_EQ(WriteBytes(channel_file, bytes) ? GetChannel() : L"not written", channel) << bytes;
+  EXPECT_EQ(::DeleteFileW(channel_file.c_str()) ? GetChannel() : L"not deleted", L"unknow");
+  EXPECT_EQ(::CreateDirectoryW(channel_file.c_str(), nullptr) ? GetChannel() : L"no folder", L"unknow");  // a folder of that name
 }
 
 // In a child, where these are the process's first calls: eight threads
 // released together must all get one manager and one calendar.
 TEST(Singleton, ConcurrentFirstCallsGetOneManagerAndOneCalendar) {
-  if (!testing_support::IsChildRun()) {
-    EXPECT_EQ(testing_support::RunSelfInChild("Singleton.ConcurrentFirstCallsGetOneManagerAndOneCalendar"), 0);
-    return;
-  }
+  if (RanInChild()) return;
   const auto instances = [] { return std::pair(pattern::CSingleton<CSingletonMgr>::GetInstance(), pattern::CSingleton<LegalHoliday>::GetInstance()); };
   std::atomic<int> next{0};
   std::vector<decltype(instances())> seen(8);
-  testing_support::RunOnThreadsAtOnce(8, [&] { seen[next++] = instances(); });
+  RunOnThreadsAtOnce(8, [&] { seen[next++] = instances(); });
   EXPECT_EQ(seen, decltype(seen)(8, instances()));
 }
 
