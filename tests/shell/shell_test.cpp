@@ -28,8 +28,8 @@ using namespace common;  // NOLINT: the tests name most of its shell functions
 using namespace testing_support;  // NOLINT: and most of the test helpers
 using std::wstring;
 
-const wstring kRun = L"C:\\Apps\\run.exe", kNul(1, L'\0');
-constexpr wchar_t kShellFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const wstring kRun = L"C:\\Apps\\run.exe", kNul(1, L'\0'), kVerbs = L"Software\\Classes\\lnkfile\\shell",
+              kShellFolders = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 // The link as the shell loads it, "target|working folder|arguments|description|icon|icon index"; empty when it cannot.
 wstring ReadLink(const wstring& file) {
@@ -58,13 +58,13 @@ bool Exists(const wstring& path) { return ::GetFileAttributesW(path.c_str()) != 
 // view's key from its first boot, a 64-bit-only one lacks it.
 struct ScopedShellFolder {
   ScopedShellFolder(const wchar_t* name, const wstring& value, REGSAM view) : name(name), view(view) {
-    EXPECT_EQ(key.Create(HKEY_LOCAL_MACHINE, kShellFolders, KEY_READ | KEY_WRITE | view, &disposition), ERROR_SUCCESS);
+    EXPECT_EQ(key.Create(HKEY_LOCAL_MACHINE, kShellFolders.c_str(), KEY_READ | KEY_WRITE | view, &disposition), ERROR_SUCCESS);
     if (wstring value_before; key.ReadString(name, &value_before) == ERROR_SUCCESS) old = value_before;
     EXPECT_EQ(key.WriteString(name, value), ERROR_SUCCESS) << name;
   }
   ~ScopedShellFolder() {
     if (disposition != REG_CREATED_NEW_KEY) old ? key.WriteString(name, *old) : key.DeleteValue(name);
-    else key.reset(), ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kShellFolders, view, 0);
+    else key.reset(), ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kShellFolders.c_str(), view, 0);
   }
   const wchar_t* name;
   const REGSAM view;
@@ -103,7 +103,7 @@ struct ScopedCommonFolders {
 struct ScopedVerbRecorder {
   explicit ScopedVerbRecorder(const std::vector<wstring>& verbs) {
     const wstring self = SelfPath(), recorder = self.substr(0, self.rfind(L'\\') + 1) + L"shell_recorder.exe";
-    EXPECT_TRUE(key.Create(HKEY_LOCAL_MACHINE, kVerbs, KEY_WRITE, &disposition) == ERROR_SUCCESS && disposition == REG_CREATED_NEW_KEY);
+    EXPECT_TRUE(key.Create(HKEY_LOCAL_MACHINE, kVerbs.c_str(), KEY_WRITE, &disposition) == ERROR_SUCCESS && disposition == REG_CREATED_NEW_KEY);
     for (const wstring& verb : verbs) {
       win::RegistryKey command;
       EXPECT_TRUE(command.Create(key.get(), (verb + L"\\command").c_str(), KEY_WRITE) == ERROR_SUCCESS &&
@@ -112,7 +112,7 @@ struct ScopedVerbRecorder {
   }
   ~ScopedVerbRecorder() {  // every test waits for the handlers it started (Records)
     key.reset();
-    if (disposition == REG_CREATED_NEW_KEY) ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kVerbs);
+    if (disposition == REG_CREATED_NEW_KEY) ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kVerbs.c_str());
   }
   // The records once no handler runs any more (up to 30 seconds): the shell starts one and returns.
   wstring Records() const {
@@ -124,7 +124,6 @@ struct ScopedVerbRecorder {
     return wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
   }
 
-  static constexpr wchar_t kVerbs[] = L"Software\\Classes\\lnkfile\\shell";
   win::RegistryKey key;
   DWORD disposition = 0;
   const ScopedTempDir dir;
@@ -257,8 +256,7 @@ TEST(Shortcuts, BadInputLeavesEveryBystander) {
       {"target too long", [](auto&) { CreateShortcut(ProgramFolder, L"C:\\" + wstring(300, L'a'), L"x.lnk", L"", L"", L"New"); }},
       {"over a file in a program folder", [](auto&) { CreateStartMenuProgramFolder(L"\\sub\\", kRun, L"inner.txt", L"", L""); }},
       {"kind 6", [](auto& p) { DeleteShortcut(LinkType(6), p.desktop, L"keep.txt", L""); }},
-      {"no Start menu in the 32-bit view",
-       [](auto& p) { p.values[5]->key.DeleteValue(L"Common Start Menu"), CreateShortcut(StartMenu, kRun, L"x.lnk", L"", L"", L""); }},
+      {"no 32-bit Start menu", [](auto& p) { p.values[5]->key.DeleteValue(L"Common Start Menu"), CreateShortcut(StartMenu, kRun, L"x.lnk", L"", L"", L""); }},
   };
   for (const auto& [what, call] : rows) {
     SCOPED_TRACE(what);
