@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "support/sandbox.h"
 #include "t_common/market_paths.h"
 #include "t_common/symbols.h"
@@ -12,33 +10,21 @@ namespace {
 
 using namespace stock;
 
-// One row a symbol. 000 is an index only in Shanghai, 399 only in Shenzhen;
-// codes need not be digits; the prefix's case does not count, a long s is no s.
+// Type, index, plate and unusual-event support, one row a symbol. 000 is an
+// index only in Shanghai, 399 only in Shenzhen; codes need not be digits; the
+// prefix's case does not count, a long s is no s.
 TEST(Symbols, TypeIndexPlateAndUnusualEventSupport) {
-  const struct {
-    const wchar_t* symbol;
-    int type, index, plate;
-    bool unusual_event;
-  } rows[] = {
-      {L"sh000001", SymbolIndex, IndexSh, PlateNone, true},   {L"sH000001", SymbolIndex, IndexSh, PlateNone, true},
-      {L"SZ399006", SymbolIndex, IndexSz, PlateNone, false},  {L"sz399001", SymbolIndex, IndexSz, PlateNone, false},
-      {L"sh000ABC", SymbolIndex, IndexSh, PlateNone, false},  {L"sh000002", SymbolIndex, IndexSh, PlateNone, false},
-      {L"sh600000", SymbolStock, IndexNone, PlateNone, false}, {L"sz000001", SymbolStock, IndexNone, PlateNone, false},
-      {L"sh399001", SymbolStock, IndexNone, PlateNone, false}, {L"sz300750", SymbolStock, IndexNone, PlateNone, false},
-      {L"bk100001", SymbolPlate, IndexNone, PlateBk1, false},  {L"BK300002", SymbolPlate, IndexNone, PlateBk3, false},
-      {L"bK1abcde", SymbolPlate, IndexNone, PlateBk1, false},  {L"bk200003", SymbolPlate, IndexNone, PlateNone, false},
-      {nullptr, SymbolInvalid, IndexNone, PlateNone, false},   {L"", SymbolInvalid, IndexNone, PlateNone, false},
-      {L"hk000001", SymbolInvalid, IndexNone, PlateNone, false}, {L"sh00000", SymbolInvalid, IndexNone, PlateNone, false},
-      {L"sh0000012", SymbolInvalid, IndexNone, PlateNone, false}, {L"sh000001 ", SymbolInvalid, IndexNone, PlateNone, false},
-      {L"bk10000", SymbolInvalid, IndexNone, PlateNone, false}, {L"\x017fh000001", SymbolInvalid, IndexNone, PlateNone, false},
+  const std::tuple<const wchar_t*, int, int, int, bool> rows[] = {
+      {L"sH000001", SymbolIndex, IndexSh, PlateNone, true},     {L"sh000ABC", SymbolIndex, IndexSh, PlateNone, false},
+      {L"SZ399006", SymbolIndex, IndexSz, PlateNone, false},    {L"sz000001", SymbolStock, IndexNone, PlateNone, false},
+      {L"sh399001", SymbolStock, IndexNone, PlateNone, false},  {L"BK300002", SymbolPlate, IndexNone, PlateBk3, false},
+      {L"bK1abcde", SymbolPlate, IndexNone, PlateBk1, false},   {L"bk200003", SymbolPlate, IndexNone, PlateNone, false},
+      {nullptr, SymbolInvalid, IndexNone, PlateNone, false},    {L"sh00000", SymbolInvalid, IndexNone, PlateNone, false},
+      {L"sh0000012", SymbolInvalid, IndexNone, PlateNone, false}, {L"\x017fh000001", SymbolInvalid, IndexNone, PlateNone, false},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.symbol ? row.symbol : L"null");
-    EXPECT_EQ(CheckSymbol(row.symbol), row.type);
-    EXPECT_EQ(CheckIndexType(row.symbol), row.index);
-    EXPECT_EQ(CheckPlateType(row.symbol), row.plate);
-    EXPECT_EQ(IsSupportUnusualEvent(row.symbol), row.unusual_event);
-  }
+  for (const auto& [s, type, index, plate, unusual_event] : rows)
+    EXPECT_EQ(std::make_tuple(int(CheckSymbol(s)), int(CheckIndexType(s)), int(CheckPlateType(s)), IsSupportUnusualEvent(s)),
+              std::make_tuple(type, index, plate, unusual_event)) << (s ? s : L"null");
 }
 
 // The design's codes in the order of their values 0 to 12; anything else, however near, is 65535.
@@ -50,14 +36,13 @@ TEST(ConvertStockStatus, EveryCodeAndNearMisses) {
   EXPECT_EQ(ConvertStockStatus(std::wstring(L"S\0", 2)), 65535);
 }
 
-// The test run's application-data folder is its own (test_main), and nothing is made in it.
+// The test run's application-data folder is its own (test_main), and nothing is
+// made in it. A symbol's file lies in GetKLineMetaFilePath(), itself in GetStockDataPath().
 TEST(MarketPaths, LayoutUnderTheApplicationDataFolderWithNothingCreated) {
   wchar_t app_data[MAX_PATH] = {};
   ASSERT_TRUE(::GetEnvironmentVariableW(L"TQ_TEST_APPDATA", app_data, MAX_PATH));
   const testing_support::SandboxWatch watch({app_data});
   const std::wstring stocks = app_data + std::wstring(L"\\Brovanta\\Tessaquill\\stocks");
-  EXPECT_EQ(GetStockDataPath(), stocks);
-  EXPECT_EQ(GetKLineMetaFilePath(), stocks + L"\\K");
   EXPECT_EQ(GetKLineFilePath(L"SZ399001"), stocks + L"\\K\\SZ399001");
   EXPECT_EQ(GetKLineFilePath(nullptr), stocks + L"\\K\\");
   EXPECT_TRUE(watch.Unchanged());

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Reads the links that CreateLinkIcon.HoldsTextUpToItsLimitsForEveryReader wrote
+# Reads the links that CreateLinkIcon.WritesEachFieldForEveryReaderAndNothingForBadInput wrote
 # with lnkinfo (liblnk-utils), which shares no code with Wine's shell, and
 # checks each field; removes the folder afterwards.
 #   check_links.sh FOLDER

@@ -8,18 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdlib>
-#include <cstring>
-#include <functional>
-#include <memory>
-#include <string>
+#include <array>
 #include <thread>
-#include <vector>
 
 #include "shell/shell_folders.h"
+#include "support/child_test.h"
 #include "support/sandbox.h"
-#include "support/test_support.h"
 #include "t_common/folders.h"
 #include "t_common/pin.h"
 #include "t_common/shell_link.h"
@@ -30,15 +24,15 @@
 
 namespace {
 
-using common::ws2s;
-using testing_support::SandboxWatch;
-using testing_support::ScopedTempDir;
+using namespace common;  // NOLINT: the tests name most of its shell functions
+using namespace testing_support;  // NOLINT: and most of the test helpers
+using std::wstring;
 
-const std::wstring kRun = L"C:\\Apps\\run.exe", kNul(1, L'\0');
-constexpr wchar_t kShellFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const wstring kRun = L"C:\\Apps\\run.exe", kNul(1, L'\0'), kVerbs = L"Software\\Classes\\lnkfile\\shell",
+              kShellFolders = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 // The link as the shell loads it, "target|working folder|arguments|description|icon|icon index"; empty when it cannot.
-std::wstring ReadLink(const std::wstring& file) {
+wstring ReadLink(const wstring& file) {
   win::ScopedComInitializer com(COINIT_APARTMENTTHREADED);
   win::ComPtr<IShellLinkW> link;
   win::ComPtr<IPersistFile> persist;
@@ -46,50 +40,37 @@ std::wstring ReadLink(const std::wstring& file) {
       FAILED(link.As(&persist)) || FAILED(persist->Load(file.c_str(), STGM_READ)))
     return L"";
   constexpr int kChars = 32768;  // the longest text a link holds, and its NUL
-  std::vector<std::wstring> text(5, std::wstring(kChars, L'\0'));
+  std::vector<wstring> text(5, wstring(kChars, L'\0'));
   int index = -1;
   link->GetPath(&text[0][0], kChars, nullptr, SLGP_RAWPATH);
   link->GetWorkingDirectory(&text[1][0], kChars);
   link->GetArguments(&text[2][0], kChars);
   link->GetDescription(&text[3][0], kChars);
   link->GetIconLocation(&text[4][0], kChars, &index);
-  std::wstring fields;
-  for (const std::wstring& field : text) fields += field.c_str() + std::wstring(L"|");
-  return fields + std::to_wstring(index);
+  return wstring(text[0].c_str()) + L"|" + text[1].c_str() + L"|" + text[2].c_str() + L"|" + text[3].c_str() + L"|" +
+         text[4].c_str() + L"|" + std::to_wstring(index);
 }
 
-bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-// One "Shell Folders" value of one registry view set, or removed when no value
-// is given, for the scope; afterwards the key is as it was. A prefix whose Wine
-// runs 32-bit programs has the 32-bit view's key from its first boot, a
-// 64-bit-only one lacks it.
-class ScopedShellFolder {
- public:
-  ScopedShellFolder(const wchar_t* name, const wchar_t* value, REGSAM view) : name_(name), view_(view) {
-    DWORD disposition = 0;
-    ok_ = key_.Create(HKEY_LOCAL_MACHINE, kShellFolders, KEY_READ | KEY_WRITE | view, &disposition) == ERROR_SUCCESS;
-    created_ = ok_ && disposition == REG_CREATED_NEW_KEY;
-    had_value_ = ok_ && key_.ReadString(name, &old_value_) == ERROR_SUCCESS;
-    if (ok_ && (value || had_value_))
-      ok_ = (value ? key_.WriteString(name, value) : key_.DeleteValue(name)) == ERROR_SUCCESS;
+// One "Shell Folders" value of one registry view, set for the scope; afterwards
+// the key is as it was. A prefix whose Wine runs 32-bit programs has the 32-bit
+// view's key from its first boot, a 64-bit-only one lacks it.
+struct ScopedShellFolder {
+  ScopedShellFolder(const wchar_t* name, const wstring& value, REGSAM view) : name(name), view(view) {
+    EXPECT_EQ(key.Create(HKEY_LOCAL_MACHINE, kShellFolders.c_str(), KEY_READ | KEY_WRITE | view, &disposition), ERROR_SUCCESS);
+    if (wstring value_before; key.ReadString(name, &value_before) == ERROR_SUCCESS) old = value_before;
+    EXPECT_EQ(key.WriteString(name, value), ERROR_SUCCESS) << name;
   }
   ~ScopedShellFolder() {
-    if (created_) {
-      key_.reset();
-      ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kShellFolders, view_, 0);
-    } else {
-      had_value_ ? key_.WriteString(name_, old_value_) : key_.DeleteValue(name_);
-    }
+    if (disposition != REG_CREATED_NEW_KEY) old ? key.WriteString(name, *old) : key.DeleteValue(name);
+    else key.reset(), ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kShellFolders.c_str(), view, 0);
   }
-  bool ok() const { return ok_; }
-
- private:
-  const wchar_t* name_;
-  const REGSAM view_;
-  win::RegistryKey key_;
-  std::wstring old_value_;
-  bool created_ = false, had_value_ = false, ok_ = false;
+  const wchar_t* name;
+  const REGSAM view;
+  win::RegistryKey key;
+  DWORD disposition = 0;
+  std::optional<wstring> old;
 };
 
 // For the object's life the machine's common folders lie in a fresh folder, in
@@ -98,440 +79,281 @@ class ScopedShellFolder {
 // Each of them, the folder beside them, the user's Quick Launch folder and the
 // folder beside that hold bystanders (PlantBystanders); Watch() records all of
 // them and the renames pending at the next restart.
-class ScopedCommonFolders {
- public:
+struct ScopedCommonFolders {
   ScopedCommonFolders() {
     const wchar_t* names[] = {L"Common Desktop", L"Common Start Menu", L"Common Programs", L"Common Startup"};
-    const std::wstring* folders[] = {&desktop, &start_menu, &programs, &startup};
+    const wstring* folders[] = {&desktop, &start_menu, &programs, &startup};
     for (int i = 0; i < 8; ++i)
-      values_[i] = std::make_unique<ScopedShellFolder>(names[i % 4], folders[i % 4]->c_str(),
-                                                       i < 4 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY);
-    for (const std::wstring& folder : {root.path(), start_menu, desktop, programs, startup, quick_launch, beside_quick_launch_})
-      testing_support::PlantBystanders(folder);
+      values[i] = std::make_unique<ScopedShellFolder>(names[i % 4], *folders[i % 4], i < 4 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY);
+    for (const wstring& folder : {root.path(), start_menu, desktop, programs, startup, quick_launch, beside_quick_launch})
+      PlantBystanders(folder);
   }
-  bool ok() const { return std::all_of(std::begin(values_), std::end(values_), [](auto& value) { return value->ok(); }); }
-  SandboxWatch Watch() const { return SandboxWatch({root.path(), beside_quick_launch_}, {testing_support::kPendingRenamesKey}); }
+  SandboxWatch Watch() const { return SandboxWatch({root.path(), beside_quick_launch}, {kPendingRenamesKey}); }
 
   const ScopedTempDir root;
-  const std::wstring desktop = root.Child(L"Desktop"), start_menu = root.Child(L"Start Menu"),
-                     programs = start_menu + L"\\Programs", startup = programs + L"\\Startup",
-                     quick_launch = common::GetSpecialFolderPath(CSIDL_APPDATA, false) + L"\\Microsoft\\Internet Explorer\\Quick Launch";
-
- private:
-  const std::wstring beside_quick_launch_ = quick_launch.substr(0, quick_launch.rfind(L'\\'));
-  std::unique_ptr<ScopedShellFolder> values_[8];  // destroyed last first: the one that made a key deletes it
+  const wstring desktop = root.Child(L"Desktop"), start_menu = root.Child(L"Start Menu"), programs = start_menu + L"\\Programs",
+                startup = programs + L"\\Startup",
+                quick_launch = GetSpecialFolderPath(CSIDL_APPDATA, false) + L"\\Microsoft\\Internet Explorer\\Quick Launch",
+                beside_quick_launch = quick_launch.substr(0, quick_launch.rfind(L'\\'));
+  std::unique_ptr<ScopedShellFolder> values[8];  // destroyed last first: the one that made a key deletes it
 };
 
 // lnkfile verbs, under a key that must be new, whose command runs
 // shell_recorder.exe, which records "VERB|FILE" lines in UTF-16.
-class ScopedVerbRecorder {
- public:
-  explicit ScopedVerbRecorder(const std::vector<std::wstring>& verbs) {
-    const std::wstring self = testing_support::SelfPath();
-    const std::wstring recorder = self.substr(0, self.rfind(L'\\') + 1) + L"shell_recorder.exe";
-    DWORD disposition = 0;
-    ok_ = created_ = verbs_.Create(HKEY_LOCAL_MACHINE, kVerbs, KEY_WRITE, &disposition) == ERROR_SUCCESS &&
-                     disposition == REG_CREATED_NEW_KEY;
-    for (const std::wstring& verb : verbs) {
+struct ScopedVerbRecorder {
+  explicit ScopedVerbRecorder(const std::vector<wstring>& verbs) {
+    const wstring self = SelfPath(), recorder = self.substr(0, self.rfind(L'\\') + 1) + L"shell_recorder.exe";
+    EXPECT_TRUE(key.Create(HKEY_LOCAL_MACHINE, kVerbs.c_str(), KEY_WRITE, &disposition) == ERROR_SUCCESS && disposition == REG_CREATED_NEW_KEY);
+    for (const wstring& verb : verbs) {
       win::RegistryKey command;
-      ok_ = ok_ && command.Create(verbs_.get(), (verb + L"\\command").c_str(), KEY_WRITE) == ERROR_SUCCESS &&
-            command.WriteString(nullptr, L"\"" + recorder + L"\" \"" + records_ + L"\" " + verb + L" \"%1\"") ==
-                ERROR_SUCCESS;
+      EXPECT_TRUE(command.Create(key.get(), (verb + L"\\command").c_str(), KEY_WRITE) == ERROR_SUCCESS &&
+                  command.WriteString(nullptr, L"\"" + recorder + L"\" \"" + records + L"\" " + verb + L" \"%1\"") == ERROR_SUCCESS);
     }
   }
-  ~ScopedVerbRecorder() {
-    Records();
-    verbs_.reset();
-    if (created_) ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kVerbs);
+  ~ScopedVerbRecorder() {  // every test waits for the handlers it started (Records)
+    key.reset();
+    if (disposition == REG_CREATED_NEW_KEY) ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kVerbs.c_str());
   }
-  bool ok() const { return ok_; }
-
-  // The records once no handler runs any more: the shell starts one and returns.
-  std::wstring Records() const {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    const auto running = [](const auto& process) { return _wcsicmp(process.name.c_str(), L"shell_recorder.exe") == 0; };
-    for (auto list = testing_support::ProcessList(); std::any_of(list.begin(), list.end(), running) &&
-                                                     std::chrono::steady_clock::now() < deadline;
-         list = testing_support::ProcessList())
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    const std::string bytes = testing_support::ReadBytes(records_);
-    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+  // The records once no handler runs any more (up to 30 seconds): the shell starts one and returns.
+  wstring Records() const {
+    for (int wait = 0; wait < 600; ++wait, ::Sleep(50)) {
+      const auto list = ProcessList();
+      if (std::none_of(list.begin(), list.end(), [](auto& p) { return _wcsicmp(p.name.c_str(), L"shell_recorder.exe") == 0; })) break;
+    }
+    const std::string bytes = ReadBytes(records);
+    return wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
   }
 
- private:
-  static constexpr wchar_t kVerbs[] = L"Software\\Classes\\lnkfile\\shell";
-  win::RegistryKey verbs_;
-  const ScopedTempDir dir_;
-  const std::wstring records_ = dir_.Child(L"records.txt");
-  bool ok_ = false, created_ = false;
+  win::RegistryKey key;
+  DWORD disposition = 0;
+  const ScopedTempDir dir;
+  const wstring records = dir.Child(L"records.txt");
 };
 
-// Each row replaces the link of the row before. Pairs of backslashes collapse
-// before slashes become backslashes. Empty arguments and description are
-// neither set nor logged. The working folder is the normalised target's, with
-// the root dropped by PathAppendW, none for a bare name. The icon is the target's .ico.
-TEST(CreateLinkIcon, WritesAndLogsEachFieldWithSeparatorsNormalised) {
-  const ScopedTempDir dir;
-  const std::wstring link = dir.Child(L"client.lnk");
-  std::wstring save_path = dir.path() + L"\\\\client.lnk";
-  save_path[2] = L'/';
-  const struct {
-    std::wstring given, arguments, description, stored, folder;
-  } rows[] = {
-      {L"C:\\Apps\\Client\\run.exe", L"-s -x", L"Quotes and news", L"C:\\Apps\\Client\\run.exe", L"C:\\Apps\\Client"},
-      {L"C:/Apps/Client/run.exe", L"", L"", L"C:\\Apps\\Client\\run.exe", L"C:\\Apps\\Client"},
-      {L"C:\\\\Apps\\\\Client\\\\run.exe", L"", L"", L"C:\\Apps\\Client\\run.exe", L"C:\\Apps\\Client"},
-      {L"\\\\server\\share\\run.exe", L"", L"", L"\\server\\share\\run.exe", L"server\\share"},
-      {L"run.exe", L"", L"", L"run.exe", L""},
-      {L"C:\\Apps\\\\\\Client\\run.exe", L"", L"", L"C:\\Apps\\\\Client\\run.exe", L"C:\\Apps\\\\Client"},
-      {L"C:\\Apps\\\\\\\\Client\\run.exe", L"", L"", L"C:\\Apps\\\\Client\\run.exe", L"C:\\Apps\\\\Client"},
-      {L"C:\\Apps//Client\\run.exe", L"", L"", L"C:\\Apps\\\\Client\\run.exe", L"C:\\Apps\\\\Client"},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(ws2s(row.given));
-    const std::wstring icon = row.stored.substr(0, row.stored.size() - 3) + L"ico";
-    const testing_support::LogWatch log;
-    ASSERT_TRUE(common::CreateLinkIcon(row.given, save_path, row.arguments, row.given.substr(0, row.given.size() - 3) + L"ico",
-                                       row.description));
-    std::wstring logged = L"CreateLinkIcon sDstFileTrimed = " + row.stored + L"\nCreateLinkIcon szDirectory = " + row.folder;
-    if (!row.arguments.empty()) logged += L"\nCreateLinkIcon sParam = " + row.arguments;
-    if (!row.description.empty()) logged += L"\nCreateLinkIcon sDec = " + row.description;
-    EXPECT_EQ(log.Added(), ws2s(logged + L"\nCreateLinkIcon sIconTrimed = " + icon + L"\nCreateLinkIcon sSavePathTrimed = " +
-                                link + L"\n"));
-    wchar_t full[MAX_PATH] = {};  // the shell keeps the target as a full path of its own making
-    ::GetFullPathNameW(row.stored.c_str(), MAX_PATH, full, nullptr);
-    EXPECT_EQ(ReadLink(link), full + (L"|" + row.folder + L"|" + row.arguments + L"|" + row.description + L"|" + icon + L"|0"));
-  }
-}
-
-// Bad input gives false and writes nothing, never a crash: no bystander beside
-// the save path changes. What a link cannot hold is refused before anything is
-// written, and only a missing file or another link is written over.
-TEST(CreateLinkIcon, BadInputWritesNothing) {
-  const ScopedTempDir dir;
-  testing_support::PlantBystanders(dir.path());
-  std::string other_class(76, '\0');  // a link's header size, another class
-  other_class[0] = 0x4C;
-  ASSERT_TRUE(testing_support::WriteBytes(dir.Child(L"other.lnk"), other_class));
-  const std::wstring link = dir.Child(L"new.lnk"), none, text(32767, L'x');
-  const struct {
-    const char* what;
-    std::wstring target, save_path, arguments = L"", icon = L"", description = L"";
-  } rows[] = {
-      {"NUL in the target", kRun + kNul + L"x", link},
-      {"NUL in the save path", kRun, link + kNul + L".txt"},
-      {"NUL in the arguments", kRun, link, L"-a" + kNul},
-      {"NUL in the icon", kRun, link, none, L"C:\\a.ico" + kNul},
-      {"NUL in the description", kRun, link, none, none, kNul + L"x"},
-      {"target of 260 characters", L"C:\\" + std::wstring(200, L'a') + L"\\" + std::wstring(56, L'b'), link},
-      {"relative target whose full path has 260", std::wstring(MAX_PATH - ::GetCurrentDirectoryW(0, nullptr), L'r'), link},
-      {"quote inside the target", L"C:\\a\"b\\run.exe", link},
-      {"arguments of 32,767 characters", kRun, link, text},
-      {"icon of 32,767 characters", kRun, link, none, text},
-      {"description of 32,767 characters", kRun, link, none, none, text},
-      {"over a file that is no link", kRun, dir.Child(L"keep.txt")},
-      {"over a file with a link's header size only", kRun, dir.Child(L"other.lnk")},
-      {"over a folder", kRun, dir.Child(L"sub")},
-      {"empty save path", kRun, none},
-      {"300-character save path", kRun, dir.Child(std::wstring(300, L'a') + L".lnk")},
-      {"character no file name holds", kRun, dir.Child(L"a|b?.lnk")},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.what);
-    const SandboxWatch watch({dir.path()});
-    EXPECT_FALSE(common::CreateLinkIcon(row.target, row.save_path, row.arguments, row.icon, row.description));
-    EXPECT_TRUE(watch.Unchanged());
-  }
-  const std::wstring missing_folder = dir.Child(L"no such folder\\x.lnk");
-  const testing_support::LogWatch log;
-  EXPECT_FALSE(common::CreateLinkIcon(kRun, missing_folder, L"", L"", L""));
-  EXPECT_EQ(log.Added(), "CreateLinkIcon sDstFileTrimed = C:\\Apps\\run.exe\nCreateLinkIcon szDirectory = C:\\Apps\n"
-                         "CreateLinkIcon sSavePathTrimed = " + ws2s(missing_folder) + "\nCreateLinkIcon ppf->Save fail : hres = " +
-                             std::to_string(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)) + "\n");
-}
-
-// Up to the limits every text is stored whole, over an earlier link; an empty
-// target gives a link without one. With TQ_LINK_OUTPUT the links stay in that
-// folder for check_links.sh: lnkinfo reads them, sharing nothing with the shell.
-TEST(CreateLinkIcon, HoldsTextUpToItsLimitsForEveryReader) {
+// In a child, whose thread has no COM: CreateLinkIcon gets it for the call only;
+// a thread with COM keeps its own apartment. Each field as the shell reads it
+// back, and the log. Pairs of backslashes collapse before slashes become
+// backslashes, in target, icon and save path. Empty arguments, description and
+// icon are neither set nor logged. The working folder is the normalised
+// target's, with the root dropped by PathAppendW, none for a bare name. Up to the
+// limits every text is stored whole, over an earlier link; an empty target gives
+// a link without one. With TQ_LINK_OUTPUT the links stay in that folder for
+// check_links.sh: lnkinfo reads them, sharing nothing with the shell. Bad input
+// gives false and writes nothing: no bystander beside the save path changes.
+// What a link cannot hold is refused before anything is written, and only a
+// missing file or another link is written over.
+TEST(CreateLinkIcon, WritesEachFieldForEveryReaderAndNothingForBadInput) {
+  if (RanInChild()) return;
+  const auto apartment = [] { APTTYPE type; APTTYPEQUALIFIER qualifier; return ::CoGetApartmentType(&type, &qualifier); };
+  ASSERT_EQ(apartment(), CO_E_NOTINITIALIZED);
   const ScopedTempDir temp;
   wchar_t given[MAX_PATH] = {};
-  const std::wstring out = ::GetEnvironmentVariableW(L"TQ_LINK_OUTPUT", given, MAX_PATH) ? given : temp.Child(L"links");
-  testing_support::RemoveTree(out);
+  const wstring out = ::GetEnvironmentVariableW(L"TQ_LINK_OUTPUT", given, MAX_PATH) ? given : temp.Child(L"links");
+  RemoveTree(out);
   ASSERT_TRUE(::CreateDirectoryW(out.c_str(), nullptr));
-  const std::wstring text(32766, L'x'), icon = L"C:\\" + text.substr(3), folder = L"C:\\" + std::wstring(200, L'a');
-  const std::wstring target = folder + L"\\" + std::wstring(55, L'b'), limits = out + L"\\limits.lnk";
-  ASSERT_TRUE(common::CreateLinkIcon(L"", limits, L"", L"", L""));
-  EXPECT_EQ(ReadLink(limits), L"|||||0");
-  ASSERT_TRUE(common::CreateLinkIcon(target, limits, text, icon, text));
-  EXPECT_EQ(ReadLink(limits), target + L"|" + folder + L"|" + text + L"|" + text + L"|" + icon + L"|0");
-  ASSERT_TRUE(common::CreateLinkIcon(L"C:\\\\Apps\\\\Client\\\\run.exe", out + L"/full.lnk", L"--silent -x",
-                                     L"C:/Apps/Client/run.ico", L"Quotes and news"));
-  ASSERT_TRUE(common::CreateLinkIcon(L"\\\\server\\share\\run.exe", out + L"\\\\network.lnk", L"", L"", L""));
-  ASSERT_TRUE(common::CreateLinkIcon(L"run.exe", out + L"\\bare.lnk", L"", L"", L""));
-}
-
-// A thread without COM gets it for the call only (alone in a child: another
-// thread in the multithreaded apartment would make COM usable here); a thread
-// with COM keeps its own apartment.
-TEST(CreateLinkIcon, UsesTheThreadsComOrItsOwnForTheCallOnly) {
-  if (!testing_support::IsChildRun()) {
-    EXPECT_EQ(testing_support::RunSelfInChild("CreateLinkIcon.UsesTheThreadsComOrItsOwnForTheCallOnly"), 0);
-    return;
-  }
-  const ScopedTempDir dir;
-  const auto com_usable = [] {
-    win::ComPtr<IShellLinkW> probe;
-    return ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, probe.put_void()) !=
-           CO_E_NOTINITIALIZED;
+  // The icon, when there is one, is the target's .ico; the save path has "\\" before the name.
+  const auto check = [&](const wchar_t* name, const wstring& target, const wstring& arguments, const wstring& description,
+                         bool with_icon, const wstring& stored, const wstring& folder) {
+    SCOPED_TRACE(ws2s(target));
+    const auto ico = [&](const wstring& exe) { return with_icon ? exe.substr(0, exe.size() - 3) + L"ico" : L""; };
+    const auto line = [](const wchar_t* label, const wstring& value) { return value.empty() ? L"" : L"\nCreateLinkIcon " + wstring(label) + L" = " + value; };
+    const wstring link = out + L"\\" + name + L".lnk";
+    const LogWatch log;
+    ASSERT_TRUE(CreateLinkIcon(target, out + L"\\\\" + name + L".lnk", arguments, ico(target), description));
+    EXPECT_EQ(log.Added(), ws2s(L"CreateLinkIcon sDstFileTrimed = " + stored + L"\nCreateLinkIcon szDirectory = " + folder + line(L"sParam", arguments) +
+                                line(L"sDec", description) + line(L"sIconTrimed", ico(stored)) + L"\nCreateLinkIcon sSavePathTrimed = " + link + L"\n"));
+    wchar_t full[MAX_PATH] = {};  // the shell keeps the target as a full path of its own making
+    ::GetFullPathNameW(stored.c_str(), MAX_PATH, full, nullptr);
+    EXPECT_EQ(ReadLink(link), full + (L"|" + folder + L"|" + arguments + L"|" + description + L"|" + ico(stored) + L"|0"));
   };
-  ASSERT_FALSE(com_usable());
-  ASSERT_TRUE(common::CreateLinkIcon(kRun, dir.Child(L"c.lnk"), L"", L"", L""));
-  EXPECT_FALSE(com_usable());
-  HRESULT again = E_FAIL;
+  const wstring client = L"C:\\Apps\\Client\\run.exe", twice = L"C:\\Apps\\\\Client\\run.exe";
+  check(L"full", L"C:\\\\Apps\\\\Client\\\\run.exe", L"--silent -x", L"Quotes and news", true, client, L"C:\\Apps\\Client");
+  check(L"network", L"\\\\server\\share\\run.exe", L"", L"", false, L"\\server\\share\\run.exe", L"server\\share");
+  check(L"bare", L"run.exe", L"", L"", false, L"run.exe", L"");
+  check(L"x", L"C:\\Apps\\\\\\\\Client\\run.exe", L"", L"", true, twice, L"C:\\Apps\\\\Client");
+  check(L"x", L"C:\\Apps//Client\\run.exe", L"", L"", true, twice, L"C:\\Apps\\\\Client");
+  const wstring text(32766, L'x'), icon = L"C:\\" + text.substr(3), folder = L"C:\\" + wstring(200, L'a');
+  const wstring target = folder + L"\\" + wstring(55, L'b'), limits = out + L"\\limits.lnk";
+  ASSERT_TRUE(CreateLinkIcon(L"", limits, L"", L"", L""));
+  EXPECT_EQ(ReadLink(limits), L"|||||0");
+  ASSERT_TRUE(CreateLinkIcon(target, limits, text, icon, text));
+  EXPECT_EQ(ReadLink(limits), target + L"|" + folder + L"|" + text + L"|" + text + L"|" + icon + L"|0");
+  EXPECT_EQ(apartment(), CO_E_NOTINITIALIZED);
   std::thread([&] {
     ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    EXPECT_TRUE(common::CreateLinkIcon(kRun, dir.Child(L"m.lnk"), L"", L"", L""));
-    again = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);  // S_FALSE: the same apartment, still the thread's
-    ::CoUninitialize();
+    EXPECT_TRUE(CreateLinkIcon(kRun, out + L"\\m.lnk", L"", L"", L""));
+    EXPECT_EQ(apartment(), S_OK);
     ::CoUninitialize();
   }).join();
-  EXPECT_EQ(again, S_FALSE);
-  EXPECT_EQ(ReadLink(dir.Child(L"c.lnk")), kRun + L"|C:\\Apps||||0");
+
+  PlantBystanders(out);
+  ASSERT_TRUE(WriteBytes(out + L"\\other.lnk", "\x4C" + std::string(75, '\0')));  // a link's header size, another class
+  const wstring link = out + L"\\new.lnk", none, long_text(32767, L'x');
+  const auto refused = [&](const char* what, const wstring& target, const wstring& save, const wstring& arguments = L"",
+                           const wstring& icon = L"", const wstring& description = L"") {
+    const SandboxWatch watch({out});
+    EXPECT_FALSE(CreateLinkIcon(target, save, arguments, icon, description)) << what;
+    EXPECT_TRUE(watch.Unchanged()) << what;
+  };
+  refused("NUL in the target", kRun + kNul + L"x", link);
+  refused("NUL in the save path", kRun, link + kNul + L".txt");
+  refused("NUL in the arguments", kRun, link, L"-a" + kNul);
+  refused("NUL in the icon", kRun, link, none, L"C:\\a.ico" + kNul);
+  refused("NUL in the description", kRun, link, none, none, kNul + L"x");
+  refused("relative target whose full path has 260", wstring(MAX_PATH - ::GetCurrentDirectoryW(0, nullptr), L'r'), link);
+  refused("quote inside the target", L"C:\\a\"b\\run.exe", link);
+  refused("arguments of 32,767 characters", kRun, link, long_text);
+  refused("icon of 32,767 characters", kRun, link, none, long_text);
+  refused("description of 32,767 characters", kRun, link, none, none, long_text);
+  refused("over a file that is no link", kRun, out + L"\\keep.txt");
+  refused("over a file with a link's header size only", kRun, out + L"\\other.lnk");
+  refused("over a folder", kRun, out + L"\\sub");
+  refused("empty save path", kRun, none);
+  const LogWatch log;
+  EXPECT_FALSE(CreateLinkIcon(kRun, out + L"\\no such folder\\x.lnk", L"", L"", L""));
+  EXPECT_NE(log.Added().find("\nCreateLinkIcon ppf->Save fail : hres = " + std::to_string(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND))),
+            std::string::npos);
 }
 
 // Versions no prefix reports (the matrix runs the others), one that could not
 // be read among them: Quick Launch, Start menu, the user's own Start menu,
 // taskbar, pin verbs.
 TEST(VersionGates, DecideWhichShortcutsAreMade) {
-  const std::pair<common::WindowsVersion, std::string> rows[] = {
-      {{false, 0}, "00010"}, {{true, 0x1200}, "01000"}, {{true, 0x1400}, "01000"}, {{true, 0x2000}, "01001"}};
-  for (const auto& [version, expected] : rows) {
-    std::string made;
-    for (bool applies : {common::QuickLaunchShortcutsApply(version), common::StartMenuShortcutsApply(version),
-                         common::StartMenuIsTheUsersOwn(version), common::TaskbarShortcutsApply(version),
-                         common::PinVerbsApply(version.code)})
-      made += applies ? '1' : '0';
-    EXPECT_EQ(made, expected) << version.code;
-  }
+  const std::pair<WindowsVersion, std::vector<bool>> rows[] = {{{false, 0}, {0, 0, 0, 1, 0}}, {{true, 0x1200}, {0, 1, 0, 0, 0}},
+                                                               {{true, 0x1400}, {0, 1, 0, 0, 0}}, {{true, 0x2000}, {0, 1, 0, 0, 1}}};
+  for (const auto& [v, expected] : rows)
+    EXPECT_EQ(std::vector<bool>({QuickLaunchShortcutsApply(v), StartMenuShortcutsApply(v), StartMenuIsTheUsersOwn(v),
+                                 TaskbarShortcutsApply(v), PinVerbsApply(v.code)}), expected) << v.code;
 }
 
 // Names that leave their folder or that no file can have, NUL characters,
-// kinds outside 0 to 5, files that are not links, text no link holds and the
-// Start menu without its 32-bit value: nothing happens. No bystander in or
-// beside the common folders (fresh for each row) changes, nothing waits for
-// the next restart, the shell runs no verb and nothing lands in the drive's root.
+// kinds outside 0 to 5, text no link holds, a file in the way and the Start
+// menu without its 32-bit value: nothing happens. No bystander in or beside the
+// common folders (fresh for each row) changes, nothing waits for the next
+// restart, the shell runs no verb and nothing lands in the drive's root.
 TEST(Shortcuts, BadInputLeavesEveryBystander) {
-  using namespace common;  // NOLINT: the rows name many of its functions
   ScopedVerbRecorder recorder({L"TaskbarPin", L"TaskbarunPin", L"startpin"});
-  ASSERT_TRUE(recorder.ok());
-  const std::wstring up = L"..\\keep.txt", cut = L"pinned.lnk" + kNul + L"x";  // cut at the NUL: an existing link
-  const struct {
-    const char* what;
-    std::function<void(const ScopedCommonFolders&)> call;
-  } rows[] = {
-      {"program folder .", [](auto&) { DeleteStartMenuProgramFolder(L"."); }},
+  const wstring up = L"..\\keep.txt", cut = L"pinned.lnk" + kNul + L"x";  // cut at the NUL: an existing link
+  const std::pair<const char*, std::function<void(const ScopedCommonFolders&)>> rows[] = {
       {"program folder ..", [](auto&) { DeleteStartMenuProgramFolder(L".."); }},
-      {"program folder ...", [](auto&) { DeleteStartMenuProgramFolder(L"..."); }},
-      {"program folder NUL", [](auto&) { DeleteStartMenuProgramFolder(kNul); }},
-      {"program folder Startup\\..", [](auto&) { DeleteShortcut(ProgramFolder, L"", L"", L"Startup\\.."); }},
       {"desktop ..\\", [&](auto&) { DeleteShortcut(Desktop, L"", up, L""); }},
-      {"desktop name cut at NUL", [](auto&) { DeleteShortcut(Desktop, L"", L"keep.txt" + kNul + L"x", L""); }},
       {"NUL in a folder the kind ignores", [](auto&) { DeleteShortcut(Desktop, kNul, L"keep.txt", L""); }},
       {"start menu sub\\", [](auto&) { DeleteShortcut(StartMenu, L"", L"Programs\\keep.txt", L""); }},
       {"quick launch ..\\", [&](auto&) { DeleteQuicklaunchShortcut(up); }},
       {"taskbar ..\\", [&](auto& p) { DeleteShortcut(Taskbar, p.desktop, up, L""); }},
       {"taskbar folder cut at NUL", [](auto& p) { DeleteTaskbarShortcut(p.desktop + L"\\keep.txt" + kNul, L"x.lnk"); }},
       {"taskbar name cut at NUL", [&](auto& p) { CreateTaskbarShortcut(p.desktop, cut); }},
-      {"taskbar pin cut at NUL", [&](auto& p) { PinToTaskBarShortCut(p.desktop + L"\\" + cut, true); }},
-      {"start pin cut at NUL", [&](auto& p) { PinToStartMenuShortcut(p.desktop + L"\\" + cut, true); }},
-      {"start menu pin cut at NUL", [&](auto&) { PinToStartMenu(L"\\" + cut, true); }},
+      {"pin cut at NUL", [&](auto& p) { PinToTaskBarShortCut(p.desktop + L"\\" + cut, true); }},
       {"new desktop ..\\", [](auto&) { CreateShortcut(Desktop, kRun, L"..\\x.lnk", L"", L"", L""); }},
       {"new start menu sub\\", [](auto&) { CreateShortcut(StartMenu, kRun, L"Programs\\x.lnk", L"", L"", L""); }},
       {"new quick launch ..\\", [](auto&) { CreateQucklaunchShortcut(kRun, L"..\\x.lnk"); }},
       {"new program folder ..", [](auto&) { CreateShortcut(ProgramFolder, kRun, L"x.lnk", L"", L"", L".."); }},
-      {"new program folder a|b", [](auto&) { CreateShortcut(ProgramFolder, kRun, L"x.lnk", L"", L"", L"a|b"); }},
       {"new in program folder ..\\", [](auto&) { CreateShortcut(ProgramFolder, kRun, L"..\\x.lnk", L"", L"", L""); }},
       {"program folder without separators", [](auto&) { CreateStartMenuProgramFolder(L"Tq", kRun, L"x.lnk", L"", L""); }},
-      {"empty program folder", [](auto&) { CreateStartMenuProgramFolder(L"", kRun, L"x.lnk", L"", L""); }},
       {"program folder \\..\\", [](auto&) { CreateStartMenuProgramFolder(L"\\..\\", kRun, L"x.lnk", L"", L""); }},
       {"program folder cut at NUL", [](auto&) { CreateStartMenuProgramFolder(L"\\Tq\\" + kNul, kRun, L"x.lnk", L"", L""); }},
       {"NUL in a string the kind ignores", [](auto&) { CreateShortcut(Desktop, kRun, L"x.lnk", kNul, L"", L""); }},
-      {"target cut at NUL", [](auto&) { CreateShortcut(Desktop, kRun + kNul + L"x", L"x.lnk", L"", L"", L""); }},
-      {"link name cut at NUL", [](auto&) { CreateDesktopShortcut(kRun, L"x.lnk" + kNul + L".txt"); }},
-      {"arguments with NUL", [](auto&) { CreateShortcut(ProgramFolder, kRun, L"x.lnk", L"-a" + kNul, L"", L""); }},
-      {"name no file can have", [](auto&) { CreateShortcut(Desktop, kRun, L"a|b?.lnk", L"", L"", L""); }},
-      {"target too long", [](auto&) { CreateShortcut(ProgramFolder, L"C:\\" + std::wstring(300, L'a'), L"x.lnk", L"", L"", L"New"); }},
-      {"over a file that is no link", [](auto&) { CreateShortcut(Desktop, kRun, L"keep.txt", L"", L"", L""); }},
+      {"target too long", [](auto&) { CreateShortcut(ProgramFolder, L"C:\\" + wstring(300, L'a'), L"x.lnk", L"", L"", L"New"); }},
       {"over a file in a program folder", [](auto&) { CreateStartMenuProgramFolder(L"\\sub\\", kRun, L"inner.txt", L"", L""); }},
-      {"new kind 6", [](auto&) { CreateShortcut(LinkType(6), kRun, L"x.lnk", L"", L"", L""); }},
-      {"new kind -1", [](auto&) { CreateShortcut(LinkType(-1), kRun, L"x.lnk", L"", L"", L""); }},
       {"kind 6", [](auto& p) { DeleteShortcut(LinkType(6), p.desktop, L"keep.txt", L""); }},
-      {"kind 1000", [](auto& p) { DeleteShortcut(LinkType(1000), p.desktop, L"keep.txt", L""); }},
-      {"no Start menu in the 32-bit view", [](auto&) {
-         const ScopedShellFolder none(L"Common Start Menu", nullptr, KEY_WOW64_32KEY);
-         CreateShortcut(StartMenu, kRun, L"x.lnk", L"", L"", L"");
-       }},
+      {"no 32-bit Start menu", [](auto& p) { p.values[5]->key.DeleteValue(L"Common Start Menu"), CreateShortcut(StartMenu, kRun, L"x.lnk", L"", L"", L""); }},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.what);
+  for (const auto& [what, call] : rows) {
+    SCOPED_TRACE(what);
     const ScopedCommonFolders places;
-    ASSERT_TRUE(places.ok());
-    for (const std::wstring& folder : {places.desktop, places.programs})
-      ASSERT_TRUE(CreateLinkIcon(kRun, folder + L"\\pinned.lnk", L"", L"", L""));
-    const std::wstring verbs = recorder.Records();
+    ASSERT_TRUE(CreateLinkIcon(kRun, places.desktop + L"\\pinned.lnk", L"", L"", L""));
     const SandboxWatch watch = places.Watch();
-    row.call(places);
-    EXPECT_EQ(recorder.Records(), verbs);
+    call(places);
+    EXPECT_EQ(recorder.Records(), L"");
     EXPECT_TRUE(watch.Unchanged());
     EXPECT_FALSE(Exists(L"\\x.lnk"));
   }
 }
 
-// The shell's own path handling overruns its stack on long paths, so these
-// kRun in a child with a time limit. From 260 characters on nothing reaches
-// the shell and nothing is deleted; at 259 the link is unpinned and deleted.
+// The shell's own path handling overruns its stack on long paths, so this runs
+// in a child with a time limit. From 260 characters on nothing reaches the
+// shell and nothing is deleted; at 259 the link is unpinned and deleted.
 TEST(Shortcuts, LongPathsNeverReachTheShell) {
-  if (!testing_support::IsChildRun()) {
-    EXPECT_EQ(testing_support::RunSelfInChild("Shortcuts.LongPathsNeverReachTheShell", {}, 90000), 0);
-    return;
-  }
+  if (RanInChild(90000)) return;
   const ScopedTempDir dir;
-  const std::wstring& top = dir.path();
-  // The folder whose x.lnk has a path of that length.
-  const auto folder_of = [&](size_t length) { return dir.Child(std::wstring(length - top.size() - 7, L'f')); };
-  std::wstring deep = top;
-  while (deep.size() < 1000) ASSERT_TRUE(::CreateDirectoryW((deep += L"\\" + std::wstring(200, L'd')).c_str(), nullptr));
-  for (const std::wstring& folder : {deep, folder_of(259), folder_of(260)}) {
-    ::CreateDirectoryW(folder.c_str(), nullptr);
-    ASSERT_TRUE(testing_support::WriteBytes(folder + L"\\x.lnk", "link"));
+  for (size_t length : {260, 259}) {  // of the link's path
+    const wstring folder = dir.Child(wstring(length - dir.path().size() - 7, L'f'));
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr) && WriteBytes(folder + L"\\x.lnk", "link"));
+    DeleteTaskbarShortcut(folder, L"x.lnk");
+    EXPECT_EQ(Exists(folder + L"\\x.lnk"), length == 260) << length;
   }
-  const SandboxWatch watch({top});
-  common::DeleteTaskbarShortcut(folder_of(260), L"x.lnk");
-  common::DeleteTaskbarShortcut(deep, L"x.lnk");
-  common::DeleteShortcut(common::Taskbar, deep, L"x.lnk", L"");
-  common::CreateTaskbarShortcut(deep, L"x.lnk");
-  common::PinToTaskBarShortCut(deep + L"\\x.lnk", false);
-  common::PinToStartMenuShortcut(deep + L"\\x.lnk", true);
-  EXPECT_TRUE(watch.Unchanged());
-  common::DeleteTaskbarShortcut(folder_of(259), L"x.lnk");
-  EXPECT_FALSE(Exists(folder_of(259) + L"\\x.lnk"));
 }
 
 // One Windows version per run: TQ_EXPECTED_WINDOWS names the `winecfg /v`
-// version the prefix reports, and the table what that version must get.
-struct Expected {
-  const char* windows;
-  bool xp;  // Quick Launch links, and the user's own Start menu
-  bool start_menu, taskbar, pin;
-};
-const Expected kVersions[] = {
-    {"winxp64", true, true, false, false}, {"vista", false, false, true, false}, {"win7", false, false, true, true},
-    {"win8", false, false, true, true},    {"win81", false, true, false, true},  {"win10", false, true, false, true},
-};
-
-class ShellOnVersion : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const char* name = std::getenv("TQ_EXPECTED_WINDOWS");
-    if (!name) GTEST_SKIP() << "TQ_EXPECTED_WINDOWS names the version this prefix reports";
-    for (const Expected& e : kVersions)
-      if (std::strcmp(e.windows, name) == 0) expected_ = &e;
-    ASSERT_NE(expected_, nullptr) << "no expectations for " << name;
-  }
-  const Expected* expected_ = nullptr;
-};
-
-// Where links of each kind lie (GetShortcutPath), the user's own folder of the
-// kind (GetFolder), and where the kind's link is made and deleted again.
-// Deleting has no version test: each link is made again before it is deleted.
-// Only a program folder's link takes arguments and an icon, and the folder
-// goes whole; nothing else in the common folders changes.
-TEST_F(ShellOnVersion, PlacesAndTheLinksOfEachKind) {
+// version the prefix reports. Where links of each kind lie (GetShortcutPath),
+// the user's own folder of the kind (GetFolder), and where the kind's link is
+// made and deleted again. Deleting has no version test: each link is made again
+// before it is deleted. Only a program folder's link takes arguments and an
+// icon, and the folder goes whole; nothing else in the common folders changes.
+// Then the taskbar kind's verb on Vista, 7 and 8, the pin verbs from Windows 7
+// on, each only for an existing file (verb names are keys, so case-blind).
+// Deleting removes the link even when the unpin verb fails, as it does before
+// the recorder is registered. PinToStartMenu's path is relative to the common
+// Programs folder and brings its own backslash.
+TEST(ShellOnVersion, PlacesLinksAndVerbs) {
+  // Quick Launch links and the user's own Start menu (XP), Start menu, taskbar, pin verbs.
+  const std::map<std::string, std::array<bool, 4>> versions = {{"winxp64", {1, 1, 0, 0}}, {"vista", {0, 0, 1, 0}},
+      {"win7", {0, 0, 1, 1}}, {"win8", {0, 0, 1, 1}}, {"win81", {0, 1, 0, 1}}, {"win10", {0, 1, 0, 1}}};
+  const char* name = std::getenv("TQ_EXPECTED_WINDOWS");
+  ASSERT_TRUE(name && versions.count(name)) << "TQ_EXPECTED_WINDOWS names no version of the table";
+  const auto [xp, start_menu, taskbar, pin] = versions.at(name);
   const ScopedCommonFolders places;
-  ASSERT_TRUE(places.ok());
   const SandboxWatch watch = places.Watch();
-  const std::wstring user_programs = common::GetSpecialFolderPath(CSIDL_PROGRAMS, false), none;
-  const struct {
-    int kind;
-    std::wstring place, folder, link_folder, program_folder;
-    bool made;
-  } rows[] = {
-      {common::Desktop, places.desktop, common::GetSpecialFolderPath(CSIDL_DESKTOP, false), places.desktop, none, true},
-      {common::Taskbar, places.desktop, none, none, none, false},
-      {common::QuickLaunch, places.quick_launch, places.quick_launch, places.quick_launch, none, expected_->xp},
-      {common::Startup, places.startup, none, none, none, false},
-      {common::ProgramFolder, places.programs, none, places.programs + L"\\Tessaquill", none, true},
-      {common::ProgramFolder, places.programs, none, places.programs + L"\\Quotes Test", L"Quotes Test", true},
-      {common::StartMenu, expected_->xp ? user_programs : places.start_menu, user_programs, places.start_menu, none,
-       expected_->start_menu},
-      {6, none, none, none, none, false}, {-1, none, none, none, none, false}, {1000, none, none, none, none, false},
+  const wstring user_programs = GetSpecialFolderPath(CSIDL_PROGRAMS, false), none, plain = kRun + L"|C:\\Apps||||0";
+  const wstring with_icon = kRun + L"|C:\\Apps|-q||C:\\Apps\\run.ico|0";
+  // kind, place, folder, the folder of its link, program folder, the link read back (none when not made)
+  const std::tuple<LinkType, wstring, wstring, wstring, wstring, wstring> rows[] = {
+      {Desktop, places.desktop, GetSpecialFolderPath(CSIDL_DESKTOP, false), places.desktop, none, plain},
+      {Taskbar, places.desktop, none, none, none, none},
+      {QuickLaunch, places.quick_launch, places.quick_launch, places.quick_launch, none, xp ? plain : none},
+      {Startup, places.startup, none, none, none, none},
+      {ProgramFolder, places.programs, none, places.programs + L"\\Tessaquill", none, with_icon},
+      {ProgramFolder, places.programs, none, places.programs + L"\\Quotes Test", L"Quotes Test", with_icon},
+      {StartMenu, xp ? user_programs : places.start_menu, user_programs, places.start_menu, none, start_menu ? plain : none},
+      {LinkType(6), none, none, none, none, none}, {LinkType(-1), none, none, none, none, none}, {LinkType(1000), none, none, none, none, none},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.kind);
-    const auto kind = static_cast<common::LinkType>(row.kind);
-    std::wstring path = L"stale";
-    common::GetShortcutPath(kind, path);
-    EXPECT_EQ(path, row.place);
-    EXPECT_EQ(common::GetFolder(kind), row.folder);
-    const std::wstring link = row.link_folder + L"\\matrix test.lnk";
-    const bool program_folder = kind == common::ProgramFolder;
-    common::CreateShortcut(kind, kRun, L"matrix test.lnk", L"-q", L"C:\\Apps\\run.ico", row.program_folder);
-    if (row.link_folder.empty()) continue;  // what it wrongly made, the watch sees
-    EXPECT_EQ(ReadLink(link), !row.made         ? L""
-                              : program_folder ? kRun + L"|C:\\Apps|-q||C:\\Apps\\run.ico|0"
-                                               : kRun + L"|C:\\Apps||||0");
-    ASSERT_TRUE(common::CreateLinkIcon(kRun, link, L"", L"", L""));
-    common::DeleteShortcut(kind, L"", L"matrix test.lnk", row.program_folder);
-    EXPECT_FALSE(Exists(program_folder ? row.link_folder : link));
+  for (const auto& [kind, place, folder, link_folder, program_folder, read_back] : rows) {
+    SCOPED_TRACE(kind);
+    wstring path = L"stale";
+    GetShortcutPath(kind, path);
+    EXPECT_EQ(path, place);
+    EXPECT_EQ(GetFolder(kind), folder);
+    const wstring link = link_folder + L"\\matrix test.lnk";
+    CreateShortcut(kind, kRun, L"matrix test.lnk", L"-q", L"C:\\Apps\\run.ico", program_folder);
+    if (link_folder.empty()) continue;  // what it wrongly made, the watch sees
+    EXPECT_EQ(ReadLink(link), read_back);
+    ASSERT_TRUE(CreateLinkIcon(kRun, link, L"", L"", L""));
+    DeleteShortcut(kind, L"", L"matrix test.lnk", program_folder);
+    EXPECT_FALSE(Exists(kind == ProgramFolder ? link_folder : link));
   }
   EXPECT_TRUE(watch.Unchanged());
-}
 
-// The taskbar kind's verb on Vista, 7 and 8, the pin verbs from Windows 7 on,
-// each only for an existing file (verb names are keys, so case-blind). Deleting
-// has no version test and removes the link even when the unpin verb fails, as
-// it does before the recorder is registered. PinToStartMenu's path is relative
-// to the common Programs folder and brings its own backslash.
-TEST_F(ShellOnVersion, VerbsOnlyOnTheirVersionsAndOnlyForAnExistingFile) {
-  const ScopedCommonFolders places;
-  ASSERT_TRUE(places.ok());
-  const std::wstring folder = places.programs + L"\\Pin Test", link = folder + L"\\client.lnk";
-  ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
-  ASSERT_TRUE(common::CreateLinkIcon(kRun, link, L"", L"", L""));
-  common::DeleteShortcut(common::Taskbar, folder, L"client.lnk", L"");
+  const wstring folder = places.programs + L"\\Pin Test", link = folder + L"\\client.lnk";
+  ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr) && CreateLinkIcon(kRun, link, L"", L"", L""));
+  DeleteShortcut(Taskbar, folder, L"client.lnk", L"");
   EXPECT_FALSE(Exists(link));
   ScopedVerbRecorder recorder({L"TaskbarPin", L"TaskbarunPin", L"startpin", L"startunpin"});
-  ASSERT_TRUE(recorder.ok());
-  const bool pin = expected_->pin;
-  const struct {
-    std::function<void()> call;
-    bool runs;
-    std::wstring verb = L"";
-  } steps[] = {
-      {[&] {  // no file yet
-         for (bool on : {true, false}) {
-           common::PinToTaskBarShortCut(link, on);
-           common::PinToStartMenuShortcut(link, on);
-           common::PinToStartMenu(L"\\Pin Test\\client.lnk", on);
-         }
-         common::CreateShortcut(common::Taskbar, folder, L"client.lnk", L"", L"", L"");
-         common::PinToTaskBarShortCut(L"", true);
-         common::PinToStartMenuShortcut(std::wstring(300, L'a'), true);
-         EXPECT_TRUE(common::CreateLinkIcon(kRun, link, L"", L"", L""));
-       }, false},
-      {[&] { common::CreateShortcut(common::Taskbar, folder, L"client.lnk", L"", L"", L""); }, expected_->taskbar, L"TaskbarPin"},
-      {[&] { common::PinToTaskBarShortCut(link, true); }, pin, L"TaskbarPin"},
-      {[&] { common::PinToTaskBarShortCut(link, false); }, pin, L"TaskbarunPin"},
-      {[&] { common::PinToStartMenu(L"Pin Test\\client.lnk", true); }, false},  // runs into the folder's name
-      {[&] { common::PinToStartMenu(L"\\Pin Test\\client.lnk", true); }, pin, L"startpin"},
-      {[&] { common::PinToStartMenuShortcut(link, false); }, pin, L"startunpin"},
-      {[&] { common::DeleteShortcut(common::Taskbar, folder, L"client.lnk", L""); }, true, L"TaskbarunPin"},
+  const std::tuple<std::function<void()>, bool, wstring> steps[] = {
+      {[&] { PinToStartMenu(L"\\Pin Test\\client.lnk", true); }, false, L""},  // no file yet
+      {[&] { CreateShortcut(Taskbar, folder, L"client.lnk", L"", L"", L""); }, false, L""},
+      {[&] { CreateLinkIcon(kRun, link, L"", L"", L""); }, false, L""},
+      {[&] { CreateShortcut(Taskbar, folder, L"client.lnk", L"", L"", L""); }, taskbar, L"TaskbarPin"},
+      {[&] { PinToTaskBarShortCut(link, true); }, pin, L"TaskbarPin"},
+      {[&] { PinToTaskBarShortCut(link, false); }, pin, L"TaskbarunPin"},
+      {[&] { PinToStartMenu(L"Pin Test\\client.lnk", true); }, false, L""},  // runs into the folder's name
+      {[&] { PinToStartMenu(L"\\Pin Test\\client.lnk", true); }, pin, L"startpin"},
+      {[&] { PinToStartMenuShortcut(link, false); }, pin, L"startunpin"},
+      {[&] { DeleteShortcut(Taskbar, folder, L"client.lnk", L""); }, true, L"TaskbarunPin"},
   };
-  for (const auto& step : steps) {
-    const std::wstring before = recorder.Records();
-    step.call();
-    EXPECT_EQ(recorder.Records(), before + (step.runs ? step.verb + L"|" + link + L"\n" : L"")) << ws2s(step.verb);
+  for (const auto& [call, runs, verb] : steps) {
+    const wstring before = recorder.Records();
+    call();
+    EXPECT_EQ(recorder.Records(), before + (runs ? verb + L"|" + link + L"\n" : L"")) << ws2s(verb);
   }
   EXPECT_FALSE(Exists(link));
 }
