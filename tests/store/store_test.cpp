@@ -54,35 +54,6 @@ struct ScopedStoreName {
 
 std::wstring ChildVariable(const wchar_t* name) { return ::_wgetenv(name) ? ::_wgetenv(name) : L""; }
 
-// Each loaded row is an entry: the first holding a key answers; a delete
-// empties it and the next one answers. An empty table name or key reads the
-// default and is never cached. A delete reaches rows memory never held; a
-// dropped table stays readable in memory until the next construction.
-TEST(Store, RowsLoadAsEntriesInOrderAndDeletesReachTheFile) {
-  ScopedStoreName name;
-  OnFile(name.name, "select 1", "create table t (key text not null, value text not null); insert into t values "
-                                "('k', 'first'), ('other', 'x'), ('k', 'second'), ('', 'empty key');");
-  {
-    SerializeManager store(name.name);
-    store.SetValue(L"", L"k", L"v"), store.SetValue(L"t", L"", L"v");
-    EXPECT_EQ(store.GetValue(L"", L"k", L"d") + store.GetValue(L"t", L"", L"d"), L"dd");
-    EXPECT_TRUE(store.GetValues(L"").empty());
-    EXPECT_EQ(store.GetValues(L"t"), (Values{{L"", L"empty key"}, {L"k", L"first"}, {L"other", L"x"}}));
-    store.SetValue(L"t", L"k", L"changed");
-    OnFile(name.name, "select 1", "insert into t values ('late', 'a');");
-    std::wstring seen;  // each read before a delete; "late" is a row memory never held
-    for (const wchar_t* key : {L"k", L"k", L"k", L"late"})
-      seen += store.GetValue(L"t", key, L"none") + L",", store.DeleteKey(L"t", key);
-    EXPECT_EQ(seen, L"changed,second,none,none,");
-    EXPECT_EQ(OnFile(name.name, "select key from t order by key"), (Rows{"", "other"}));
-    store.DeleteTable(L"t");
-    EXPECT_EQ(OnFile(name.name, "select count(*) from sqlite_master"), Rows{"0"});
-    EXPECT_EQ(store.GetValue(L"t", L"other", L""), L"x");
-    store.SaveValue(L"t", L"b", L"2");
-  }
-  EXPECT_EQ(SerializeManager(name.name).GetValues(L"t"), (Values{{L"b", L"2"}}));
-}
-
 // Each text saved twice keeps one row; quotes, blanks, SQL and column names
 // reach only their own table and row; a value only set is gone at the next
 // construction. Typed values round-trip; text that is not a number, a minus
@@ -198,20 +169,41 @@ TEST(Store, BadInputReachesNoFile) {
   }
 }
 
+// Each loaded row is an entry: the first holding a key answers; a delete
+// empties it and the next one answers. An empty table name or key reads the
+// default and is never cached. A delete reaches rows memory never held; a
+// dropped table stays readable in memory until the next construction.
 // SQLite's table names ignore letter case, the store's do not: a save, delete
 // or drop under a name that differs only in case fails and never reaches the
 // other table. A table the store did not make, without a key column, loads by
 // column position and fails the key check, the save and the delete. Each
 // failure logs; memory keeps the saves and the removal, the file its rows.
 // Then a load that fails keeps what it loaded, and the next one starts empty.
-TEST(Store, FailingStatementsAndLoadsLogAndMemoryKeepsItsChanges) {
+TEST(Store, RowsLoadAsEntriesAndFailingStatementsOrLoadsLogAndKeepMemory) {
   ScopedStoreName name;
-  OnFile(name.name, "select 1", "create table odd (a text, b text); insert into odd values ('k', 'loaded');"
+  OnFile(name.name, "select 1", "create table t (key text not null, value text not null); insert into t values "
+                                "('k', 'first'), ('other', 'x'), ('k', 'second'), ('', 'empty key');"
+                                "create table odd (a text, b text); insert into odd values ('k', 'loaded');"
                                 "create table settings (key text not null, value text not null);"
                                 "insert into settings values ('width', '100');");
   const LogWatch log;
   {
     SerializeManager store(name.name);
+    store.SetValue(L"", L"k", L"v"), store.SetValue(L"t", L"", L"v");
+    EXPECT_EQ(store.GetValue(L"", L"k", L"d") + store.GetValue(L"t", L"", L"d"), L"dd");
+    EXPECT_TRUE(store.GetValues(L"").empty());
+    EXPECT_EQ(store.GetValues(L"t"), (Values{{L"", L"empty key"}, {L"k", L"first"}, {L"other", L"x"}}));
+    store.SetValue(L"t", L"k", L"changed");
+    OnFile(name.name, "select 1", "insert into t values ('late', 'a');");
+    std::wstring seen;  // each read before a delete; "late" is a row memory never held
+    for (const wchar_t* key : {L"k", L"k", L"k", L"late"})
+      seen += store.GetValue(L"t", key, L"none") + L",", store.DeleteKey(L"t", key);
+    EXPECT_EQ(seen, L"changed,second,none,none,");
+    EXPECT_EQ(OnFile(name.name, "select key from t order by key"), (Rows{"", "other"}));
+    store.DeleteTable(L"t");
+    EXPECT_EQ(OnFile(name.name, "select count(*) from sqlite_master where name = 't'"), Rows{"0"});
+    EXPECT_EQ(store.GetValue(L"t", L"other", L""), L"x");
+    store.SaveValue(L"t", L"b", L"2");
     store.SaveValue(L"Settings", L"width", L"999"), store.DeleteKey(L"Settings", L"height");
     store.DeleteTable(L"Settings"), store.SaveValue(L"odd", L"new", L"1"), store.DeleteKey(L"odd", L"k");
     EXPECT_EQ(store.GetValues(L"Settings"), (Values{{L"width", L"999"}}));
@@ -221,8 +213,9 @@ TEST(Store, FailingStatementsAndLoadsLogAndMemoryKeepsItsChanges) {
                          "删除持久化表失败：no such table: Settings (1)\n查询持久化值失败：no such column: key (1)\n"
                          "保存持久化值失败：table odd has no column named key (1)\n删除持久化数据失败：no such column: key (1)\n");
   EXPECT_EQ(SerializeManager(name.name).GetValues(L"odd"), (Values{{L"k", L"loaded"}}));
+  EXPECT_EQ(SerializeManager(name.name).GetValues(L"t"), (Values{{L"b", L"2"}}));
   EXPECT_EQ(OnFile(name.name, "select * from odd union all select * from settings"), (Rows{"k|loaded", "width|100"}));
-  // A table's root page overwritten: "settings" loads, "zlost" after it fails.
+  // A table's root page overwritten: "settings" and "t" load, "zlost" after them fails.
   const size_t page = std::stoul(OnFile(name.name, "pragma page_size", "drop table odd; create table zlost (key text"
                                         " not null, value text not null); insert into zlost values ('k', 'lost');")[0]);
   const size_t root = std::stoul(OnFile(name.name, "select rootpage from sqlite_master where name='zlost'")[0]);
@@ -232,7 +225,7 @@ TEST(Store, FailingStatementsAndLoadsLogAndMemoryKeepsItsChanges) {
     const LogWatch failed_load;
     SerializeManager damaged(name.name);
     EXPECT_EQ(failed_load.Added(), "初始化持久化失败：database disk image is malformed (11)\n");
-    EXPECT_EQ(damaged.GetTables(), Names{L"settings"});
+    EXPECT_EQ(damaged.GetTables(), (Names{L"settings", L"t"}));
     EXPECT_EQ(damaged.GetValues(L"settings"), (Values{{L"width", L"100"}}));
   }
   EXPECT_TRUE(SerializeManager(name.name).GetTables().empty());
@@ -267,9 +260,8 @@ TEST(PersistentInstance, TheFirstCallsDecideTheStores) {
   SerializeManager& named = common::PersistentInstance(ChildVariable(L"TQ_A"));
   EXPECT_EQ(seen, std::vector<SerializeManager*>(8, &single));
   EXPECT_TRUE(&common::PersistentInstance(ChildVariable(L"TQ_B")) == &named && &named != &single);
-  named.SaveValue(L"t", L"k", L"saved");
+  single.SetValue(L"t", L"set only", L"2"), named.SaveValue(L"t", L"k", L"saved");
   EXPECT_EQ(single.GetValue(L"t", L"k", L"not seen"), L"not seen");
-  single.SetValue(L"t", L"set only", L"2");
 }
 
 // Writer w's key i and its value.
