@@ -95,8 +95,7 @@ TEST(DateConversion, RoundTripsNormalisesAndRejectsUnrepresentableDates) {
       {20170304, INT_MAX, 0, 0}, {20170304, INT_MIN, INT_MAX, 0}, {0xFFFFFFFF, INT_MIN, INT_MIN, INT_MIN},
       {20179999, INT_MAX, INT_MAX, INT_MAX}};
   for (const auto& c : kUnrepresentable) EXPECT_EQ(DateToTime(c[0], c[1], c[2], c[3]), -1) << c[0] << " " << c[1];
-  for (const __int64 time : {-1LL, LLONG_MIN, LLONG_MAX})
-    EXPECT_EQ(TimeToDate(time) + FormatTime(time, L"%Y").size(), 0u) << time;
+  for (const __int64 t : {-1LL, LLONG_MIN, LLONG_MAX}) EXPECT_EQ(TimeToDate(t) + FormatTime(t, L"%Y").size(), 0u);
 }
 
 TEST(FormatTime, FitsThirtyFiveCharactersOrGivesEmpty) {
