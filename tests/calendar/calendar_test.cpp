@@ -206,12 +206,20 @@ TEST(Trading, TradingDatesPhasesAndSpans) {
     EXPECT_EQ(std::make_pair(CheckMarketStatus(time), TimeSpanToNextMarketStatus(time)), std::make_pair(status, span))
         << time;
   };
+  // Before a date the calendar cannot hold, or its first day, no trading day
+  // can be found. Fourteen days without trading give the starting date;
+  // thirteen the Friday before them.
+  Dates fortnight;
+  for (unsigned long date = 20170220; date <= 20170305; ++date) fortnight.push_back(date);
+  const Dates thirteen(fortnight.begin() + 1, fortnight.end()), friday_and_today = {20170303, kMonday};
+  const std::tuple<Dates, unsigned long, unsigned long> kLast[] = {  // holidays, date, last trading date
+      {{}, kMonday, 20170303},         {{}, 20170307, kMonday},         {{}, 0, 20170303},
+      {{}, 20170305, 20170303},        {{}, 20170102, 20161230},        {{}, 19700101, 19700101},
+      {{}, 30010101, 30010101},        {{}, 0xFFFFFFFF, 0xFFFFFFFF},    {friday_and_today, kMonday, 20170302},
+      {fortnight, kMonday, kMonday},   {fortnight, 0, kMonday},         {fortnight, 20170307, kMonday},
+      {thirteen, kMonday, 20170220}};
+  for (const auto& [off, date, last] : kLast) EXPECT_EQ((set_today(off), GetLastTradingDate(date)), last) << date;
   set_today({});
-  // Before a date the calendar cannot hold, or its first day, no trading day can be found.
-  const std::pair<unsigned long, unsigned long> kLast[] = {
-      {kMonday, 20170303},  {20170307, kMonday},  {0, 20170303},        {20170305, 20170303},
-      {20170102, 20161230}, {19700101, 19700101}, {30010101, 30010101}, {0xFFFFFFFF, 0xFFFFFFFF}};
-  for (const auto& [date, last] : kLast) EXPECT_EQ(GetLastTradingDate(date), last) << date;
   // The phase and the seconds to the next phase on each side of every boundary.
   // The span runs to 09:00, 09:15, 13:00 or the day's 23:59:59, at least 3 s.
   // Yesterday is closed to its 23:59:59, tomorrow not open, a weekend day waits for its end.
@@ -227,19 +235,10 @@ TEST(Trading, TradingDatesPhasesAndSpans) {
   SyncServerTime(DateToTime(kMonday, 12, 0, 0));
   EXPECT_EQ(CheckMarketStatus(0), MarketNoonBreak);
   EXPECT_NEAR(TimeSpanToNextMarketStatus(0), 3600, 100);  // the clock runs on meanwhile
-  set_today({20170303, kMonday});
+  set_today(friday_and_today);
   check(at(kMonday, 100000), MarketNotOpen, 50399);  // a holiday waits for its end
-  EXPECT_EQ(GetLastTradingDate(kMonday), 20170302u);
   EXPECT_EQ(GetLatestTradingDate(), 20170302u);
-  // Fourteen days without trading give the starting date; thirteen the Friday before them.
-  Dates fortnight;
-  for (unsigned long date = 20170220; date <= 20170305; ++date) fortnight.push_back(date);
-  set_today(fortnight);
-  for (const unsigned long date : {kMonday, 0ul, 20170307ul}) EXPECT_EQ(GetLastTradingDate(date), kMonday) << date;
-  set_today(Dates(fortnight.begin() + 1, fortnight.end()));
-  EXPECT_EQ(GetLastTradingDate(kMonday), 20170220u);
-  set_today({});
-  SetServerDate(20170305);  // a Sunday
+  calendar.SetHolidays(2017, {}), SetServerDate(20170305);  // a Sunday
   EXPECT_EQ(GetLatestTradingDate(), 20170303u);
   EXPECT_EQ(CheckMarketStatus(at(20170305, 100000)), MarketNotOpen);
 }
