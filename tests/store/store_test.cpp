@@ -6,13 +6,9 @@
 
 #include <atomic>
 #include <climits>
-#include <filesystem>
 #include <fstream>
-#include <map>
 #include <sstream>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "support/sandbox.h"
 #include "support/test_support.h"
@@ -24,36 +20,26 @@
 namespace {
 
 using common::SerializeManager;
-using testing_support::IsChildRun;
-using testing_support::LogWatch;
-using testing_support::SandboxWatch;
+using namespace testing_support;
 using Rows = std::vector<std::string>;
 using Values = std::map<std::wstring, std::wstring>;
+using Names = std::vector<std::wstring>;
 using namespace std::string_literals;
 
 std::wstring StoreFile(const std::wstring& name) { return common::GetStoreFilePath(name, true); }
-
 void RemoveStoreFiles(const std::wstring& name) {
   for (const wchar_t* suffix : {L"", L"-wal", L"-shm", L"-journal"}) ::DeleteFileW((StoreFile(name) + suffix).c_str());
 }
 
-// Statements run on the store's file by another connection.
-void Exec(const std::wstring& name, const std::string& sql) {
+// Another connection on the store's file runs the statements, then the query:
+// every row of it, its columns joined by '|'.
+Rows OnFile(const std::wstring& name, const std::string& query, const std::string& statements = "") {
   CppSQLite3DB db;
-  db.open(common::ws2s(StoreFile(name)).c_str(), true);
-  db.execDML(sql.c_str());
-}
-
-// Every row of a query on the store's file, its columns joined by '|'.
-Rows QueryFile(const std::wstring& name, const std::string& sql) {
-  CppSQLite3DB db;
-  db.open(common::ws2s(StoreFile(name)).c_str(), false);
+  db.open(common::ws2s(StoreFile(name)).c_str(), !statements.empty());
+  if (!statements.empty()) db.execDML(statements.c_str());
   Rows rows;
-  for (CppSQLite3Query query = db.execQuery(sql.c_str()); !query.eof(); query.nextRow()) {
-    std::string row;
-    for (int i = 0; i < query.numFields(); ++i) row += (i ? "|" : "") + std::string(query.fieldValue(i));
-    rows.push_back(row);
-  }
+  for (CppSQLite3Query result = db.execQuery(query.c_str()); !result.eof(); result.nextRow())
+    for (int i = 0; i < result.numFields(); ++i) (i ? rows.back() += '|' : rows.emplace_back()) += result.fieldValue(i);
   return rows;
 }
 
@@ -62,59 +48,17 @@ struct ScopedStoreName {
   ScopedStoreName() { RemoveStoreFiles(name); }
   ~ScopedStoreName() { RemoveStoreFiles(name); }
   std::wstring file() const { return StoreFile(name); }
-  inline static LONG counter = 0;
-  const std::wstring name = L"tq_store_test_" + std::to_wstring(::GetCurrentProcessId()) + L"_" +
-                            std::to_wstring(::InterlockedIncrement(&counter));
+  inline static std::atomic<int> counter{0};
+  const std::wstring name = L"tq_store_test_" + std::to_wstring(::GetCurrentProcessId() * 1000ull + ++counter);
 };
 
 std::wstring ChildVariable(const wchar_t* name) { return ::_wgetenv(name) ? ::_wgetenv(name) : L""; }
 
-TEST(Store, AFreshMachineGetsTheFolderAndTheFileAndATableAtItsFirstSave) {
-  const std::wstring folder = common::GetPersistentFolder(L"Tessaquill", false);
-  ASSERT_TRUE(testing_support::RemoveTree(folder));
-  SerializeManager().SaveValue(L"settings", L"theme", L"light");
-  EXPECT_TRUE(common::IsPathFileExisting((folder + L"\\Tessaquill.db").c_str()));
-  EXPECT_EQ(QueryFile(L"", "select name, type, \"notnull\", s.* from pragma_table_info('settings'), settings s"),
-            (Rows{"key|TEXT|1|theme|light", "value|TEXT|1|theme|light"}));
-  RemoveStoreFiles(L"");
-}
-
-// Each loaded row is an entry: the first holding a key answers; a delete
-// empties it and the next one answers. An empty table name or key reads the
-// default and is never cached. A delete reaches rows memory never held; a
-// dropped table stays readable in memory until the next construction.
-TEST(Store, RowsLoadAsEntriesInOrderAndDeletesReachTheFile) {
-  ScopedStoreName name;
-  Exec(name.name, "create table t (key text not null, value text not null);"
-                  "insert into t values ('k', 'first'), ('other', 'x'), ('k', 'second'), ('', 'empty key');");
-  {
-    SerializeManager store(name.name);
-    store.SetValue(L"", L"k", L"v");
-    store.SetValue(L"t", L"", L"v");
-    EXPECT_EQ(store.GetValue(L"", L"k", L"d") + store.GetValue(L"t", L"", L"d"), L"dd");
-    EXPECT_TRUE(store.GetValues(L"").empty());
-    EXPECT_EQ(store.GetValues(L"t"), (Values{{L"", L"empty key"}, {L"k", L"first"}, {L"other", L"x"}}));
-    store.SetValue(L"t", L"k", L"changed");
-    EXPECT_EQ(store.GetValue(L"t", L"k", L""), L"changed");
-    store.DeleteKey(L"t", L"k");
-    EXPECT_EQ(store.GetValue(L"t", L"k", L""), L"second");
-    store.DeleteKey(L"t", L"k");
-    EXPECT_EQ(store.GetValue(L"t", L"k", L"none"), L"none");
-    Exec(name.name, "insert into t values ('late', 'a');");
-    store.DeleteKey(L"t", L"late");
-    EXPECT_EQ(QueryFile(name.name, "select key from t order by key"), (Rows{"", "other"}));
-    store.DeleteTable(L"t");
-    EXPECT_EQ(QueryFile(name.name, "select count(*) from sqlite_master"), Rows{"0"});
-    EXPECT_EQ(store.GetValue(L"t", L"other", L""), L"x");
-    store.SaveValue(L"t", L"b", L"2");
-  }
-  EXPECT_EQ(SerializeManager(name.name).GetValues(L"t"), (Values{{L"b", L"2"}}));
-}
-
 // Each text saved twice keeps one row; quotes, blanks, SQL and column names
 // reach only their own table and row; a value only set is gone at the next
-// construction.
-TEST(Store, QuotesAndSqlInNamesKeysAndValuesReachOnlyTheirOwnRow) {
+// construction. Typed values round-trip; text that is not a number, a minus
+// for an unsigned type, a number beyond the type read as the default.
+TEST(Store, QuotesAndSqlReachOnlyTheirOwnRowAndTypedValuesRoundTrip) {
   ScopedStoreName name;
   const std::wstring tables[] = {L"with blanks  here", L"say \"hi\"", L"it's", L"key", L"\U0001F600 \u8868"};
   const Values values = {{L"key", L"value"}, {L"value", L"a\"b"}, {L"a\"b", L"\"\""}, {L"'; drop table t; --", L""},
@@ -122,53 +66,38 @@ TEST(Store, QuotesAndSqlInNamesKeysAndValuesReachOnlyTheirOwnRow) {
                          {L"long", std::wstring(1 << 16, L'\u884c')}};
   for (const std::wstring& table : tables) {
     SerializeManager store(name.name);
-    for (const auto& [key, value] : values) store.SaveValue(table, key, L"before " + value);
-    for (const auto& [key, value] : values) store.SaveValue(table, key, value);
+    for (const wchar_t* prefix : {L"before ", L""})
+      for (const auto& [key, value] : values) store.SaveValue(table, key, prefix + value);
     store.SetValue(table, L"set only", L"gone");
   }
   SerializeManager store(name.name);
   for (const std::wstring& table : tables) {
     std::string quoted;
     for (const char c : common::ws2s(table)) quoted += c == '"' ? "\"\""s : std::string(1, c);
-    EXPECT_EQ(QueryFile(name.name, "select count(*) from \"" + quoted + "\""), Rows{"7"});
+    EXPECT_EQ(OnFile(name.name, "select count(*) from \"" + quoted + "\""), Rows{"7"});
     EXPECT_EQ(store.GetValues(table), values);
   }
-}
-
-// Text that is not a number, a minus for an unsigned type, a number beyond the type: the default.
-TEST(Store, TypedValuesRoundTripAndTextThatDoesNotReadGivesTheDefault) {
-  ScopedStoreName name;
-  SerializeManager store(name.name);
-  const auto read = [&store](const auto& stored, const auto& fallback) {
-    store.SetValue(L"t", L"k", stored);
-    return store.GetValue(L"t", L"k", fallback);
+  const auto read = [&store](const auto& in, const auto& fallback) {
+    return store.SetValue(L"n", L"k", in), store.GetValue(L"n", L"k", fallback);
   };
-  EXPECT_EQ(read(-42, 0), -42);
-  EXPECT_EQ(read(4000000000u, 0u), 4000000000u);
-  EXPECT_EQ(read(LLONG_MIN, 0LL), LLONG_MIN);
-  EXPECT_EQ(read(true, false), true);
-  EXPECT_EQ(read(false, true), false);
-  EXPECT_EQ(read(1.0 / 3, 0.0), 1.0 / 3);
-  EXPECT_EQ(read(L"abc", 5), 5);
-  EXPECT_EQ(read(L"abc", true), true);
-  EXPECT_EQ(read(L"abc", 2.5), 2.5);
-  EXPECT_EQ(read(-42, 5u), 5u);
-  EXPECT_EQ(read(L" -1", 5ull), 5ull);
-  EXPECT_EQ(read(70000, short{5}), short{5});
+  EXPECT_EQ(std::make_tuple(read(-42, 0), read(4000000000u, 0u), read(LLONG_MIN, 0LL), read(true, false)),
+            std::make_tuple(-42, 4000000000u, LLONG_MIN, true));
+  EXPECT_EQ(std::make_tuple(read(false, true), read(L"abc", true), read(L"abc", 5), read(L"abc", 2.5), read(-42, 5u)),
+            std::make_tuple(false, true, 5, 2.5, 5u));
+  EXPECT_EQ(std::make_tuple(read(L" -1", 5ull), read(70000, short{5}), read(1.0 / 3, 0.0)),
+            std::make_tuple(5ull, short{5}, 1.0 / 3));
 }
 
-// Bystanders in and beside the persistent folder, the files that a path in a
-// store name would reach outside it, and what the caller adds.
-SandboxWatch WatchAroundTheStore(std::vector<std::wstring> watched) {
+// Bystanders in the persistent folder and the product folder above it, the
+// files that a path in a store name would reach outside the first (the second
+// and the roaming folder two above it), and what the caller adds.
+SandboxWatch WatchAroundTheStore(Names watched) {
   const std::wstring persistent = common::GetPersistentFolder(L"Tessaquill", true);
-  const std::wstring product = persistent.substr(0, persistent.rfind(L'\\'));
-  wchar_t roaming[MAX_PATH] = {};
-  EXPECT_TRUE(common::GetAppDataDir(roaming, MAX_PATH, nullptr));
-  for (const std::wstring& folder : {persistent, product}) {
-    testing_support::PlantBystanders(folder);
-    for (const wchar_t* bystander : {L"\\keep.txt", L"\\keep.db", L"\\sub"}) watched.push_back(folder + bystander);
+  for (const std::wstring& folder : {persistent, persistent + L"\\.."}) {
+    PlantBystanders(folder);
+    for (const wchar_t* name : {L"\\keep.txt", L"\\keep.db", L"\\sub", L"\\escaped.db", L"\\..\\..\\escaped.db"})
+      watched.push_back(folder + name);
   }
-  for (const std::wstring& escaped : {product, std::wstring(roaming)}) watched.push_back(escaped + L"\\escaped.db");
   return SandboxWatch(std::move(watched));
 }
 
@@ -186,35 +115,27 @@ TEST(Store, AFileWithoutTheHeaderNeverOpensAsTheStoreOfALogBesideIt) {
     SCOPED_TRACE(damage);
     ScopedStoreName a, b;
     SerializeManager(a.name).SaveValue(L"mine", L"k", L"a's row");
-    SerializeManager other(b.name);
+    SerializeManager other(b.name);  // open, so that its log stays
     other.SaveValue(L"theirs", L"k", L"b's row");
-    std::string bytes = testing_support::ReadBytes(a.file());
-    ASSERT_TRUE(testing_support::WriteBytes(a.file(), damage == kEmpty ? "" : bytes.replace(0, 16, 16, 'X')));
-    const std::string log_file = testing_support::ReadBytes(b.file() + L"-wal");
-    ASSERT_TRUE(testing_support::WriteBytes(a.file() + L"-wal", log_file));
-    if (damage == kFolder) {
-      ASSERT_TRUE(::DeleteFileW(a.file().c_str()));
-      testing_support::PlantBystanders(a.file());
-    }
+    std::string bytes = ReadBytes(a.file());
+    const std::string log_file = ReadBytes(b.file() + L"-wal");
+    ASSERT_TRUE(WriteBytes(a.file(), damage == kEmpty ? "" : bytes.replace(0, 16, 16, 'X')) &&
+                WriteBytes(a.file() + L"-wal", log_file));
+    if (damage == kFolder) ::DeleteFileW(a.file().c_str()), PlantBystanders(a.file());
     const bool kept = damage == kHeld || damage == kFolder;
-    const SandboxWatch watch = WatchAroundTheStore(kept ? std::vector{a.file()} : std::vector<std::wstring>());
-    std::ifstream holder;
-    if (damage == kHeld) holder.open(std::filesystem::path(a.file()));
-    {
-      const LogWatch log;
-      SerializeManager store(a.name);
-      EXPECT_EQ(log.Added(), reason.empty() ? "" : "初始化持久化失败：" + reason + "\n");
-      EXPECT_TRUE(store.GetTables().empty());
-      store.SaveValue(L"t", L"k", L"v");
-      EXPECT_EQ(store.GetValue(L"t", L"k", L""), L"v");
-    }
+    const SandboxWatch watch = WatchAroundTheStore(kept ? Names{a.file()} : Names());
+    const win::ScopedHandle holder(damage == kHeld ? ::CreateFileW(a.file().c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr) : nullptr);
+    const LogWatch log;
+    SerializeManager store(a.name);
+    EXPECT_EQ(log.Added(), reason.empty() ? "" : "初始化持久化失败：" + reason + "\n");
+    EXPECT_TRUE(store.GetTables().empty());
+    store.SaveValue(L"t", L"k", L"v");
+    EXPECT_EQ(store.GetValues(L"t"), (Values{{L"k", L"v"}}));
     EXPECT_TRUE(watch.Unchanged());
-    if (kept) {
-      EXPECT_TRUE(damage != kHeld || testing_support::ReadBytes(a.file() + L"-wal") == log_file);
-      testing_support::RemoveTree(a.file());
-    } else {
-      EXPECT_EQ(SerializeManager(a.name).GetTables(), std::vector<std::wstring>{L"t"});
-    }
+    EXPECT_TRUE(damage != kHeld || ReadBytes(a.file() + L"-wal") == log_file);
+    EXPECT_TRUE(kept || SerializeManager(a.name).GetTables() == Names{L"t"});
+    if (kept) RemoveTree(a.file());
   }
 }
 
@@ -237,68 +158,75 @@ TEST(Store, BadInputReachesNoFile) {
     EXPECT_EQ(common::GetStoreFilePath(c.name, true).empty(), c.name != good.name);
     {
       SerializeManager store(c.name);
-      store.SaveValue(c.table, c.key, c.value);
-      store.SetValue(c.table, c.key, c.value);
+      store.SaveValue(c.table, c.key, c.value), store.SetValue(c.table, c.key, c.value);
       const bool plain = c.table == L"t" && c.key == L"k";
       EXPECT_EQ(store.GetValue(c.table, c.key, L"default"), plain ? c.held : L"default");
       EXPECT_EQ(store.GetValues(c.table), (c.table == L"t" ? Values{{L"k", c.held}} : Values()));
-      store.DeleteKey(c.table, plain ? L"gone" : c.key);
-      store.DeleteTable(c.table == L"t" ? L"gone" : c.table);
+      store.DeleteKey(c.table, plain ? L"gone" : c.key), store.DeleteTable(c.table == L"t" ? L"gone" : c.table);
       EXPECT_EQ(store.GetValues(L"t"), (Values{{L"k", c.held}}));
     }
     EXPECT_TRUE(watch.Unchanged());
   }
 }
 
+// Each loaded row is an entry: the first holding a key answers; a delete
+// empties it and the next one answers. An empty table name or key reads the
+// default and is never cached. A delete reaches rows memory never held; a
+// dropped table stays readable in memory until the next construction.
 // SQLite's table names ignore letter case, the store's do not: a save, delete
 // or drop under a name that differs only in case fails and never reaches the
-// other table. A table the store did not make, without a key column, fails the
-// key check, the save and the delete. Each failure logs; memory keeps the
-// saves and the removal, the file its rows.
-TEST(Store, FailingStatementsLogAndMemoryKeepsItsChanges) {
+// other table. A table the store did not make, without a key column, loads by
+// column position and fails the key check, the save and the delete. Each
+// failure logs; memory keeps the saves and the removal, the file its rows.
+// Then a load that fails keeps what it loaded, and the next one starts empty.
+TEST(Store, RowsLoadAsEntriesAndFailingStatementsOrLoadsLogAndKeepMemory) {
   ScopedStoreName name;
-  Exec(name.name, "create table odd (a text, b text); insert into odd values ('k', 'loaded');"
-                  "create table settings (key text not null, value text not null); insert into settings values "
-                  "('width', '100');");
+  OnFile(name.name, "select 1", "create table t (key text not null, value text not null); insert into t values "
+                                "('k', 'first'), ('other', 'x'), ('k', 'second'), ('', 'empty key');"
+                                "create table odd (a text, b text); insert into odd values ('k', 'loaded');"
+                                "create table settings (key text not null, value text not null);"
+                                "insert into settings values ('width', '100');");
   const LogWatch log;
   {
     SerializeManager store(name.name);
-    store.SaveValue(L"Settings", L"width", L"999");
-    store.DeleteKey(L"Settings", L"height");
-    store.DeleteTable(L"Settings");
-    store.SaveValue(L"odd", L"new", L"1");
-    store.DeleteKey(L"odd", L"k");
+    store.SetValue(L"", L"k", L"v"), store.SetValue(L"t", L"", L"v");
+    EXPECT_EQ(store.GetValue(L"", L"k", L"d") + store.GetValue(L"t", L"", L"d"), L"dd");
+    EXPECT_TRUE(store.GetValues(L"").empty());
+    EXPECT_EQ(store.GetValues(L"t"), (Values{{L"", L"empty key"}, {L"k", L"first"}, {L"other", L"x"}}));
+    store.SetValue(L"t", L"k", L"changed");
+    OnFile(name.name, "select 1", "insert into t values ('late', 'a');");
+    std::wstring seen;  // each read before a delete; "late" is a row memory never held
+    for (const wchar_t* key : {L"k", L"k", L"k", L"late"})
+      seen += store.GetValue(L"t", key, L"none") + L",", store.DeleteKey(L"t", key);
+    EXPECT_EQ(seen, L"changed,second,none,none,");
+    EXPECT_EQ(OnFile(name.name, "select key from t order by key"), (Rows{"", "other"}));
+    store.DeleteTable(L"t");
+    EXPECT_EQ(OnFile(name.name, "select count(*) from sqlite_master where name = 't'"), Rows{"0"});
+    EXPECT_EQ(store.GetValue(L"t", L"other", L""), L"x");
+    store.SaveValue(L"t", L"b", L"2");
+    store.SaveValue(L"Settings", L"width", L"999"), store.DeleteKey(L"Settings", L"height");
+    store.DeleteTable(L"Settings"), store.SaveValue(L"odd", L"new", L"1"), store.DeleteKey(L"odd", L"k");
     EXPECT_EQ(store.GetValues(L"Settings"), (Values{{L"width", L"999"}}));
     EXPECT_EQ(store.GetValues(L"odd"), (Values{{L"new", L"1"}}));
   }
-  EXPECT_EQ(log.Added(), "保存持久化值失败：table \"Settings\" already exists (1)\n"
-                         "删除持久化数据失败：no such table: Settings (1)\n"
-                         "删除持久化表失败：no such table: Settings (1)\n"
-                         "查询持久化值失败：no such column: key (1)\n"
-                         "保存持久化值失败：table odd has no column named key (1)\n"
-                         "删除持久化数据失败：no such column: key (1)\n");
-  SerializeManager store(name.name);
-  EXPECT_EQ(store.GetTables(), (std::vector<std::wstring>{L"odd", L"settings"}));
-  EXPECT_EQ(store.GetValues(L"settings"), (Values{{L"width", L"100"}}));
-  EXPECT_EQ(store.GetValues(L"odd"), (Values{{L"k", L"loaded"}}));
-}
-
-// A load that fails keeps what it loaded, and the next one starts empty.
-TEST(Store, ALoadThatFailsKeepsWhatItLoadedAndTheNextStartsEmpty) {
-  ScopedStoreName name;
-  Exec(name.name, "create table a (key text not null, value text not null); insert into a values ('k', 'loaded');"
-                  "create table b (key text not null, value text not null); insert into b values ('k', 'lost');");
-  const size_t page = std::stoul(QueryFile(name.name, "pragma page_size")[0]);
-  const size_t b_page = std::stoul(QueryFile(name.name, "select rootpage from sqlite_master where name='b'")[0]);
-  std::string bytes = testing_support::ReadBytes(name.file());
-  ASSERT_GE(bytes.size(), b_page * page);
-  ASSERT_TRUE(testing_support::WriteBytes(name.file(), bytes.replace((b_page - 1) * page, page, page, 'X')));
+  EXPECT_EQ(log.Added(), "保存持久化值失败：table \"Settings\" already exists (1)\n删除持久化数据失败：no such table: Settings (1)\n"
+                         "删除持久化表失败：no such table: Settings (1)\n查询持久化值失败：no such column: key (1)\n"
+                         "保存持久化值失败：table odd has no column named key (1)\n删除持久化数据失败：no such column: key (1)\n");
+  EXPECT_EQ(SerializeManager(name.name).GetValues(L"odd"), (Values{{L"k", L"loaded"}}));
+  EXPECT_EQ(SerializeManager(name.name).GetValues(L"t"), (Values{{L"b", L"2"}}));
+  EXPECT_EQ(OnFile(name.name, "select * from odd union all select * from settings"), (Rows{"k|loaded", "width|100"}));
+  // A table's root page overwritten: "settings" and "t" load, "zlost" after them fails.
+  const size_t page = std::stoul(OnFile(name.name, "pragma page_size", "drop table odd; create table zlost (key text"
+                                        " not null, value text not null); insert into zlost values ('k', 'lost');")[0]);
+  const size_t root = std::stoul(OnFile(name.name, "select rootpage from sqlite_master where name='zlost'")[0]);
+  std::string bytes = ReadBytes(name.file());
+  ASSERT_TRUE(bytes.size() >= root * page && WriteBytes(name.file(), bytes.replace((root - 1) * page, page, page, 'X')));
   {
-    const LogWatch log;
-    SerializeManager store(name.name);
-    EXPECT_EQ(log.Added(), "初始化持久化失败：database disk image is malformed (11)\n");
-    EXPECT_EQ(store.GetValues(L"a"), (Values{{L"k", L"loaded"}}));
-    EXPECT_EQ(store.GetTables(), std::vector<std::wstring>{L"a"});
+    const LogWatch failed_load;
+    SerializeManager damaged(name.name);
+    EXPECT_EQ(failed_load.Added(), "初始化持久化失败：database disk image is malformed (11)\n");
+    EXPECT_EQ(damaged.GetTables(), (Names{L"settings", L"t"}));
+    EXPECT_EQ(damaged.GetValues(L"settings"), (Values{{L"width", L"100"}}));
   }
   EXPECT_TRUE(SerializeManager(name.name).GetTables().empty());
 }
@@ -308,33 +236,37 @@ TEST(Store, ALoadThatFailsKeepsWhatItLoadedAndTheNextStartsEmpty) {
 // once when threads call together; the named store is the first name's,
 // whatever later callers pass (an empty name: a second cache on the default
 // file; no plain name: a store in memory); a value only set is not written
-// back at unload.
+// back at unload. A fresh machine gets the folder, the default file and a
+// table of two text columns that must hold a value at the first save.
 TEST(PersistentInstance, TheFirstCallsDecideTheStores) {
   if (!IsChildRun()) {
     ScopedStoreName a, b;
-    RemoveStoreFiles(L"");
+    const std::wstring folder = common::GetPersistentFolder(L"Tessaquill", false);
+    ASSERT_TRUE(RemoveTree(folder));
     for (const std::wstring& first : {a.name, L"..\\Persistent\\" + b.name, L""s}) {
-      EXPECT_EQ(testing_support::RunSelfInChild("PersistentInstance.*", {{L"TQ_A", first}, {L"TQ_B", b.name}}), 0);
-      EXPECT_FALSE(common::IsPathFileExisting(b.file().c_str()));
+      EXPECT_EQ(RunSelfInChild("PersistentInstance.*", {{L"TQ_A", first}, {L"TQ_B", b.name}}), 0);
+      EXPECT_THROW(OnFile(b.name, "select 1"), CppSQLite3Exception);  // no file, and opening did not make one
     }
-    for (const std::wstring& saved : {a.name, L""s}) EXPECT_EQ(QueryFile(saved, "select * from t"), Rows{"k|saved"});
+    EXPECT_EQ(OnFile(a.name, "select * from t"), Rows{"k|saved"});
+    EXPECT_TRUE(common::IsPathFileExisting((folder + L"\\Tessaquill.db").c_str()));
+    EXPECT_EQ(OnFile(L"", "select name, type, \"notnull\", s.* from pragma_table_info('t'), t s"),
+              (Rows{"key|TEXT|1|k|saved", "value|TEXT|1|k|saved"}));
     return RemoveStoreFiles(L"");
   }
   std::vector<SerializeManager*> seen(8);
   std::atomic<int> next{0};
-  testing_support::RunOnThreadsAtOnce(8, [&] { seen[next++] = &common::SinglePersistentInstance(); });
+  RunOnThreadsAtOnce(8, [&] { seen[next++] = &common::SinglePersistentInstance(); });
   SerializeManager& single = common::SinglePersistentInstance();
-  EXPECT_EQ(seen, std::vector<SerializeManager*>(8, &single));
   SerializeManager& named = common::PersistentInstance(ChildVariable(L"TQ_A"));
-  EXPECT_EQ(&common::PersistentInstance(ChildVariable(L"TQ_B")), &named);
-  EXPECT_NE(&named, &single);
-  named.SaveValue(L"t", L"k", L"saved");
+  EXPECT_EQ(seen, std::vector<SerializeManager*>(8, &single));
+  EXPECT_TRUE(&common::PersistentInstance(ChildVariable(L"TQ_B")) == &named && &named != &single);
+  single.SetValue(L"t", L"set only", L"2"), named.SaveValue(L"t", L"k", L"saved");
   EXPECT_EQ(single.GetValue(L"t", L"k", L"not seen"), L"not seen");
-  single.SetValue(L"t", L"set only", L"2");
 }
 
-std::wstring Key(int writer, int i) { return L"w" + std::to_wstring(writer) + L"_" + std::to_wstring(i); }
-std::wstring Value(int writer, int i) { return L"value " + std::to_wstring(writer * 100000 + i); }
+// Writer w's key i and its value.
+std::wstring Key(int w, int i) { return L"w" + std::to_wstring(w) + L"_" + std::to_wstring(i); }
+std::wstring Value(int w, int i) { return L"value " + Key(w, i); }
 
 // Eight threads save and read keys of their own, then delete every third,
 // and race for shared keys new to the file: each shared key ends as one row
@@ -343,7 +275,7 @@ TEST(StoreConcurrency, EightThreadsOnOneStore) {
   ScopedStoreName name;
   SerializeManager store(name.name);
   std::atomic<int> next{0}, misread{0};
-  testing_support::RunOnThreadsAtOnce(8, [&] {
+  RunOnThreadsAtOnce(8, [&] {
     const int t = next++;
     for (int i = 0; i < 500; ++i) {
       store.SaveValue(L"t", Key(t, i), Value(t, i));
@@ -357,7 +289,7 @@ TEST(StoreConcurrency, EightThreadsOnOneStore) {
     for (int i = 0; i < 500; ++i) ASSERT_EQ(store.GetValue(L"t", Key(t, i), L"gone"), i % 3 ? Value(t, i) : L"gone");
   SerializeManager reloaded(name.name);
   for (const wchar_t* table : {L"t", L"shared"}) EXPECT_EQ(reloaded.GetValues(table), store.GetValues(table));
-  EXPECT_EQ(QueryFile(name.name, "select count(*), count(distinct key) from shared"), Rows{"100|100"});
+  EXPECT_EQ(OnFile(name.name, "select count(*), count(distinct key) from shared"), Rows{"100|100"});
 }
 
 // Reads are answered from memory, so they never wait for a save or a delete
@@ -366,69 +298,57 @@ TEST(StoreConcurrency, EightThreadsOnOneStore) {
 TEST(StoreConcurrency, ReadsNeverWaitForTheFileAndAKeyInsertedMeanwhileIsUpdated) {
   ScopedStoreName name;
   SerializeManager store(name.name);
-  store.SaveValue(L"t", L"deleted", L"1");
-  store.SaveValue(L"t", L"kept", L"2");
+  store.SaveValue(L"t", L"deleted", L"1"), store.SaveValue(L"t", L"kept", L"2");
   const LogWatch log;
   for (const bool saving : {true, false}) {
     CppSQLite3DB other;
-    other.open(common::ws2s(name.file()).c_str(), false);
-    other.execDML("begin immediate;");
+    other.open(common::ws2s(name.file()).c_str(), false), other.execDML("begin immediate;");
     std::thread waiting([&] { saving ? store.SaveValue(L"t", L"raced", L"mine") : store.DeleteKey(L"t", L"deleted"); });
     ::Sleep(500);  // for it to reach its wait (the busy timeout is 5 s)
-    EXPECT_EQ(store.GetValue(L"t", L"kept", L""), L"2");
-    EXPECT_EQ(store.GetValues(L"t").at(L"kept"), L"2");
-    EXPECT_EQ(store.GetTables().size(), 1u);
-    other.execDML(saving ? "insert into t values ('raced', 'theirs'); commit;" : "rollback;");
-    waiting.join();
+    EXPECT_EQ(store.GetValue(L"t", L"kept", L"") + store.GetValues(L"t").at(L"kept") + store.GetTables().at(0), L"22t");
+    other.execDML(saving ? "insert into t values ('raced', 'theirs'); commit;" : "rollback;"), waiting.join();
   }
   EXPECT_EQ(log.Added(), "") << "the reads waited for a statement to fail";
-  EXPECT_EQ(QueryFile(name.name, "select key, value from t order by key"), (Rows{"kept|2", "raced|mine"}));
-}
-
-// A writer in a child process: keys of writer TQ_WRITER into store TQ_STORE.
-// With TQ_PROGRESS set it appends each key's number to that file once its
-// save has returned, and keeps going until killed.
-TEST(StoreConcurrencyChild, Writer) {
-  if (!IsChildRun()) GTEST_SKIP() << "runs in a child process";
-  const int writer = std::stoi(ChildVariable(L"TQ_WRITER"));
-  SerializeManager store(ChildVariable(L"TQ_STORE"));
-  std::ofstream progress(std::filesystem::path(ChildVariable(L"TQ_PROGRESS")));
-  for (int i = 0; i < (progress.is_open() ? 1000000 : 1000); ++i) {
-    store.SaveValue(L"t", Key(writer, i), Value(writer, i));
-    if (progress.is_open()) progress << i << std::endl;
-  }
-}
-
-DWORD WaitForChild(const win::ScopedHandle& process) {
-  DWORD code = 1;
-  EXPECT_EQ(::WaitForSingleObject(process.get(), 300000), WAIT_OBJECT_0);
-  ::GetExitCodeProcess(process.get(), &code);
-  return code;
+  EXPECT_EQ(OnFile(name.name, "select key, value from t order by key"), (Rows{"kept|2", "raced|mine"}));
 }
 
 // Two processes save into one file at once; the second is killed in the
-// middle of its saves once the first is done, and loses none it reported.
+// middle of its saves once the first is done, and loses none it reported. In
+// the child: keys of writer TQ_WRITER into store TQ_STORE; with TQ_PROGRESS
+// set it appends each key's number to that file once its save has returned,
+// and keeps going until killed.
 TEST(StoreConcurrency, TwoProcessesOnOneFileAndAWriterKilledInTheMiddle) {
+  if (IsChildRun()) {
+    const int writer = std::stoi(ChildVariable(L"TQ_WRITER"));
+    SerializeManager store(ChildVariable(L"TQ_STORE"));
+    std::ofstream progress(ChildVariable(L"TQ_PROGRESS").c_str());
+    for (int i = 0; i < (progress.is_open() ? 1000000 : 1000); ++i)
+      store.SaveValue(L"t", Key(writer, i), Value(writer, i)), progress << i << std::endl;  // nothing when not open
+    return;
+  }
   ScopedStoreName name;
-  testing_support::ScopedTempDir temp;
+  ScopedTempDir temp;
   const std::wstring progress_file = temp.Child(L"progress.txt");
   const LogWatch log;
   const auto start = [&](const wchar_t* writer, const std::wstring& progress) {
     const std::vector<std::pair<std::wstring, std::wstring>> variables = {
         {L"TQ_STORE", name.name}, {L"TQ_WRITER", writer}, {L"TQ_PROGRESS", progress}};
-    return win::ScopedHandle(testing_support::StartSelfInChild("StoreConcurrencyChild.Writer", variables));
+    return win::ScopedHandle(StartSelfInChild("StoreConcurrency.TwoProcesses*", variables));
+  };
+  const auto exit_code = [](const win::ScopedHandle& process) {  // 1 when it did not end
+    DWORD code = 1;
+    return ::WaitForSingleObject(process.get(), 300000) || !::GetExitCodeProcess(process.get(), &code) ? 1 : code;
   };
   const win::ScopedHandle first = start(L"1", L""), second = start(L"2", progress_file);
   ASSERT_TRUE(first && second);
-  EXPECT_EQ(WaitForChild(first), 0u);
-  for (int waited = 0; waited < 1200 && testing_support::ReadBytes(progress_file).size() < 2000; ++waited) ::Sleep(50);
-  ::TerminateProcess(second.get(), 9);
-  EXPECT_EQ(WaitForChild(second), 9u);
-  std::istringstream reported(testing_support::ReadBytes(progress_file));
+  EXPECT_EQ(exit_code(first), 0u);
+  for (int waited = 0; waited < 1200 && ReadBytes(progress_file).size() < 2000; ++waited) ::Sleep(50);
+  EXPECT_EQ((::TerminateProcess(second.get(), 9), exit_code(second)), 9u);
+  std::istringstream reported(ReadBytes(progress_file));
   std::vector<int> done;
   for (int i = 0; reported >> i;) done.push_back(i);
   ASSERT_GE(done.size(), 300u);
-  EXPECT_EQ(QueryFile(name.name, "pragma integrity_check"), Rows{"ok"});
+  EXPECT_EQ(OnFile(name.name, "pragma integrity_check"), Rows{"ok"});
   SerializeManager store(name.name);
   for (int i = 0; i < 1000; ++i) ASSERT_EQ(store.GetValue(L"t", Key(1, i), L""), Value(1, i)) << i;
   for (int i : done) ASSERT_EQ(store.GetValue(L"t", Key(2, i), L""), Value(2, i)) << i;
@@ -436,31 +356,23 @@ TEST(StoreConcurrency, TwoProcessesOnOneFileAndAWriterKilledInTheMiddle) {
 }
 
 // Each row count belongs to the statement that ran, also while other threads
-// run statements on the same connection (the store runs one at a time).
-TEST(CppSQLite3, RowCountsStayWithTheirStatementAcrossThreads) {
+// run statements on the same connection (the store runs one at a time). A
+// reused statement starts without its last bindings; a query may end after the
+// connection closed. (That the wrapper creates a file only when asked shows in
+// the helper OnFile: above, a query alone on a missing file must throw.)
+TEST(CppSQLite3, RowCountsStayWithTheirStatementAndRecycledStatementsStartUnbound) {
   CppSQLite3DB db;
   db.open(":memory:", true);
   db.execDML("create table one (v); insert into one values (0); create table three (v); insert into three values "
-             "(0), (0), (0);");
+             "(0), (0), (0); create table t (k text not null);");
   std::atomic<int> next{0}, wrong{0};
-  testing_support::RunOnThreadsAtOnce(6, [&] {
+  RunOnThreadsAtOnce(6, [&] {
     const int rows = next++ % 2 ? 3 : 1;
     CppSQLite3Statement update = db.compileStatement(rows == 3 ? "update three set v=v+1;" : "update one set v=v+1;");
     for (int i = 0; i < 20000; ++i) wrong += update.execDML() != rows;
   });
   EXPECT_EQ(wrong.load(), 0);
   EXPECT_EQ(db.execQuery("select v from one;").fieldValue(0), "60000");
-}
-
-// Opening creates only when asked; a reused statement starts without its last
-// bindings; a query may end after the connection closed.
-TEST(CppSQLite3, OpensOnlyWhenAskedAndRecycledStatementsStartUnbound) {
-  testing_support::ScopedTempDir temp;
-  const std::string file = common::ws2s(temp.Child(L"r.db"));
-  CppSQLite3DB db;
-  EXPECT_THROW(db.open(file.c_str(), false), CppSQLite3Exception);
-  db.open(file.c_str(), true);
-  db.execDML("create table t (k text not null);");
   db.compileStatement("insert into t values (?1);").bind(1, "first");
   CppSQLite3Statement again = db.compileStatement("insert into t values (?1);");
   EXPECT_THROW(again.execDML(), CppSQLite3Exception);
