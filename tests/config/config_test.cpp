@@ -9,7 +9,6 @@
 #include <atomic>
 
 #include "foundation/executable_path_override.h"
-#include "support/child_test.h"
 #include "support/test_support.h"
 #include "t_common/channel.h"
 #include "t_common/legal_holiday.h"

@@ -114,15 +114,6 @@ struct HelperCopy {
   std::wstring name, program;
 };
 
-// In the child: true. Outside: runs the current test in a child within the time limit and checks that it passed.
-bool InChild(unsigned int timeout_ms) {
-  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  const std::string filter = std::string(test->test_suite_name()) + "." + test->name();
-  if (testing_support::IsChildRun()) return true;
-  EXPECT_EQ(testing_support::RunSelfInChild(filter, {}, timeout_ms), 0);
-  return false;
-}
-
 // ---- Launching
 
 using W = const wchar_t*;
@@ -207,7 +198,7 @@ TEST(Launch, ExecuteExeAsAdminAsksForElevationOnlyWhenNotAnAdministrator) {
 // In a child under a display: the shell's own code overran its stack on long paths, and a missing program opened a
 // message box that waited for a click. Every launcher, waiting or not, gives the row's error.
 TEST(Launch, BadPathsFailAtOnceWithTheirError) {
-  if (!InChild(60000)) return;
+  if (testing_support::RanInChild(60000)) return;
   const auto of_length = [](size_t length) { return L"C:\\windows\\" + std::wstring(length - 15, L'x') + L".exe"; };
   const std::wstring longest = of_length(MAX_PATH - 1), too_long = of_length(MAX_PATH), far_too_long = of_length(40000);
   for (const auto& [path, error] : {std::pair<const wchar_t*, DWORD>{nullptr, ERROR_INVALID_PARAMETER},
@@ -351,7 +342,7 @@ size_t OwnThreadCount() {
 // A watchdog ended from outside while it was still starting could leave the loader or heap lock held, and the next
 // thread start or exit then hung.
 TEST(Watchdog, StartedAndCancelledAtOnceEndsItselfWithoutHangingTheProcess) {
-  if (!InChild(90000)) return;
+  if (testing_support::RanInChild(90000)) return;
   const size_t threads = OwnThreadCount();
   const auto pairs = [](int count) {
     for (int i = 0; i < count; ++i) common::CancelTerminateSelf(common::ForceTerminateSelf(60000));
@@ -376,7 +367,7 @@ DWORD WINAPI WaitOn(void* event) { return ::WaitForSingleObject(event, INFINITE)
 // Only what ForceTerminateSelf returned is a watchdog: any other value, even one that was a watchdog's before it was
 // cancelled, is neither ended nor closed.
 TEST(Watchdog, CancelLeavesEveryOtherHandleAlone) {
-  if (!InChild(60000)) return;
+  if (testing_support::RanInChild(60000)) return;
   ::AddVectoredExceptionHandler(1, &CountCancelTexts);
   const win::ScopedHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   const win::ScopedHandle other(::CreateThread(nullptr, 0, &WaitOn, event.get(), 0, nullptr));

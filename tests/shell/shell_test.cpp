@@ -12,8 +12,8 @@
 #include <thread>
 
 #include "shell/shell_folders.h"
-#include "support/child_test.h"
 #include "support/sandbox.h"
+#include "support/test_support.h"
 #include "t_common/folders.h"
 #include "t_common/pin.h"
 #include "t_common/shell_link.h"

@@ -61,5 +61,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot redirect the application-data folder\n");
     return 1;
   }
-  return RUN_ALL_TESTS();
+  const int result = RUN_ALL_TESTS();
+  // An entry whose filter matches nothing would pass having checked nothing.
+  if (::testing::UnitTest::GetInstance()->test_to_run_count() == 0) {
+    std::fprintf(stderr, "no test matches the filter\n");
+    return 1;
+  }
+  return result;
 }

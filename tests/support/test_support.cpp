@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <cstdio>
 #include <cwchar>
@@ -144,6 +146,14 @@ void* StartSelfInChild(const std::string& filter,
 bool IsChildRun() {
   wchar_t value[8] = {};
   return ::GetEnvironmentVariableW(L"TQ_TEST_CHILD", value, 8) > 0;
+}
+
+bool RanInChild(unsigned int timeout_ms) {
+  if (IsChildRun()) return false;
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  const std::string name = std::string(test->test_suite_name()) + "." + test->name();
+  EXPECT_EQ(RunSelfInChild(name, {}, timeout_ms), 0) << name << " in a child";
+  return true;
 }
 
 void RunOnThreadsAtOnce(int count, const std::function<void()>& body) {

@@ -50,6 +50,11 @@ void* StartSelfInChild(const std::string& filter,
                        const std::vector<std::pair<std::wstring, std::wstring>>& environment = {});
 // True inside a child started by one of the two above.
 bool IsChildRun();
+// For a test that may crash or hang, or needs a process of its own: in the
+// parent, runs the current test in a child (RunSelfInChild), expects it to
+// pass and returns true; in the child, false, and the test goes on.
+//   if (testing_support::RanInChild(90000)) return;
+bool RanInChild(unsigned int timeout_ms = 120000);
 
 // Runs body on count threads released together, and waits for all of them.
 void RunOnThreadsAtOnce(int count, const std::function<void()>& body);
