@@ -21,6 +21,7 @@ TEST(Symbols, TypeIndexPlateAndUnusualEventSupport) {
       {L"bK1abcde", SymbolPlate, IndexNone, PlateBk1, false},   {L"bk200003", SymbolPlate, IndexNone, PlateNone, false},
       {nullptr, SymbolInvalid, IndexNone, PlateNone, false},    {L"sh00000", SymbolInvalid, IndexNone, PlateNone, false},
       {L"sh0000012", SymbolInvalid, IndexNone, PlateNone, false}, {L"\x017fh000001", SymbolInvalid, IndexNone, PlateNone, false},
+      {L"sh000002", SymbolIndex, IndexSh, PlateNone, false},  // only the composite has unusual events
   };
   for (const auto& [s, type, index, plate, unusual_event] : rows)
     EXPECT_EQ(std::make_tuple(int(CheckSymbol(s)), int(CheckIndexType(s)), int(CheckPlateType(s)), IsSupportUnusualEvent(s)),
