@@ -20,7 +20,7 @@ namespace {
 using namespace common;  // NOLINT: the tests name most of its configuration functions
 using namespace testing_support;  // NOLINT: and most of the test helpers
 
-const char kPortFile[] = "[other]\r\nport=1\r\n\r\n[test]\r\nport=8080\r\nzero=0\r\n";
+const char kPortFile[] = "[other]\r\nport=1\r\n\r\n[test]\r\nport=8080\r\nzero=0\r\nanswer=no\r\n";
 
 // The three readings of key, each against its default.
 void ExpectReadings(const wchar_t* key, int int_default, int int_value, bool bool_default, bool bool_value,
@@ -31,13 +31,14 @@ void ExpectReadings(const wchar_t* key, int int_default, int int_value, bool boo
 }
 
 // What the child's folder holds: "none" only ovktest.ini, which holds no switch;
-// "folder" a folder named ovktest, which switches test mode on like a file, with
-// every value its default; "file" ovktest with settings. Then an ovktest made after the decision changes nothing, and one
+// "folder" a folder named ovktest, or "empty" an empty file, which switch test
+// mode on with every value its default; "file" ovktest with settings. Then an ovktest made after the decision changes nothing, and one
 // deleted leaves test mode on, but the values look for the file again.
 TEST(TestMode, EachDecisionInAProcessOfItsOwn) {
   if (!IsChildRun()) {
     for (const auto& [holds, name, bytes] : {std::tuple<const wchar_t*, const wchar_t*, const char*>(L"none", L"ovktest.ini", kPortFile),
-                                             {L"folder", L"ovktest", nullptr}, {L"file", L"ovktest", kPortFile}}) {
+                                             {L"folder", L"ovktest", nullptr}, {L"empty", L"ovktest", ""},
+                                             {L"file", L"ovktest", kPortFile}}) {
       const ScopedTempDir folder;
       ASSERT_TRUE(bytes ? WriteBytes(folder.Child(name), bytes) : ::CreateDirectoryW(folder.Child(name).c_str(), nullptr));
       EXPECT_EQ(RunSelfInChild("TestMode.*", {{L"TQ_FOLDER", folder.path()}, {L"TQ_HOLDS", holds}}), 0) << holds;
@@ -53,6 +54,7 @@ TEST(TestMode, EachDecisionInAProcessOfItsOwn) {
   if (kind == L"file") {
     ExpectReadings(L"port", 1, 8080, false, true, L"x", L"8080");
     ExpectReadings(L"zero", 5, 0, true, false, L"x", L"0");
+    ExpectReadings(L"answer", 5, 0, true, false, L"x", L"no");  // text without leading digits is 0, so false
     ExpectReadings(L"missing", 42, 42, true, true, L"fallback", L"fallback");
     ExpectReadings(nullptr, 9, 9, true, true, L"fallback", L"fallback");
     EXPECT_EQ(GetTestValueString(L"missing", std::wstring(400, L'd').c_str()), std::wstring(259, L'd'));
@@ -71,7 +73,7 @@ TEST(Channel, FirstLineOfTheFileOrUnknow) {
   const std::wstring channel_file = folder.Child(L".channel");
   // An empty file or first line is a channel, not "unknow".
   for (const auto& [bytes, channel] : std::initializer_list<std::pair<std::string, std::wstring>>{
-           {"store_a\nstore_b\n", L"store_a"}, {"", L""}, {"\nsecond\n", L""}})
+           {"store_a\nstore_b\n", L"store_a"}, {"", L""}, {"\nsecond\n", L""}, {"web\r\nother\r\n", L"web"}})
     EXPECT_EQ(WriteBytes(channel_file, bytes) ? GetChannel() : L"not written", channel) << bytes;
   EXPECT_EQ(::DeleteFileW(channel_file.c_str()) ? GetChannel() : L"not deleted", L"unknow");
   EXPECT_EQ(::CreateDirectoryW(channel_file.c_str(), nullptr) ? GetChannel() : L"no folder", L"unknow");  // a folder of that name
