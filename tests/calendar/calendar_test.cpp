@@ -81,6 +81,9 @@ TEST(DateConversion, RoundTripsNormalisesAndRejectsUnrepresentableDates) {
   EXPECT_EQ(DateToTime(20170304, 23, 59, 59) - DateToTime(20170304, 0, 0, 0), 86399);
   EXPECT_EQ(Stamp(DateToTime(20170304, 9, 30, 5)), L"20170304 09:30:05");
   EXPECT_EQ(TimeToDate(DateToTime(20170100, 0, 0, 0)), 20161231u);
+  int field[6] = {};  // the number split, nothing validated
+  AnalyzeDate(20170304, field[0], field[1], field[2]), AnalyzeDate(123, field[3], field[4], field[5]);
+  EXPECT_EQ(std::vector<int>(field, field + 6), (std::vector<int>{2017, 3, 4, 0, 1, 23}));
   // Date, hour, minute and second, then the same time with every field in range.
   const long kSame[][8] = {
       {20170132, 0, 0, 0, 20170201, 0, 0, 0}, {20171301, 0, 0, 0, 20180101, 0, 0, 0},
@@ -228,7 +231,7 @@ TEST(Trading, TradingDatesPhasesAndSpans) {
       {85957, MarketNotOpen, 3},     {85959, MarketNotOpen, 3},       {90000, MarketPreOpen, 900},
       {91459, MarketPreOpen, 3},     {91500, MarketOpening, 3},       {92959, MarketOpening, 3},
       {93000, MarketMorning, 3},     {113059, MarketMorning, 3},      {113100, MarketNoonBreak, 5340},
-      {125959, MarketNoonBreak, 3},  {130000, MarketAfternoon, 3},    {150059, MarketAfternoon, 3},
+      {125959, MarketNoonBreak, 3},  {130000, MarketAfternoon, 3},    {140000, MarketAfternoon, 3},    {150059, MarketAfternoon, 3},
       {150100, MarketClosed, 32339}, {235957, MarketClosed, 3},       {235959, MarketClosed, 3},
       {230000, MarketClosed, 3599, 20170303}, {100000, MarketNotOpen, 3, 20170307}, {0, MarketClosed, 86399, 20170305}};
   for (const auto& c : kToday) check(at(c.date, c.time), c.status, c.span);

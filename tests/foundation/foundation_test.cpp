@@ -34,7 +34,7 @@ TEST(Text, ConversionLowerCaseCompareAndInputChecks) {
       {L"\u884c\0\U0001F600"s, "\xe8\xa1\x8c\0\xf0\x9f\x98\x80"s, 65001}};
   for (const auto& [wide, narrow, code_page] : conversions)
     EXPECT_TRUE(ws2s(wide, code_page) == narrow && s2ws(narrow, code_page) == wide) << code_page;
-  EXPECT_EQ(ws2s(L"abc", 12345) + ws2s(L"\u00e4"), "\xc3\xa4");
+  EXPECT_EQ(ws2s(L"abc", 12345) + ws2s(L"\u00e4") + ws2s(L"a\u884c", 1252), "\xc3\xa4" "a?");  // a lacking character replaced
   EXPECT_EQ(s2ws("abc", 12345) + s2ws("\xc3\xa4") + s2ws("a\xff" "b", 65001), L"\u00e4a\xfffd" L"b");
   EXPECT_EQ(to_lower(L"ABC-\u00c4\0B"s) + s2ws(to_lower("ABC-xyz-\xc4"s), 1252), L"abc-\u00c4\0babc-xyz-\u00c4"s);
   const std::tuple<std::wstring, std::wstring, bool, int> comparisons[] = {{L"abc", L"ABC", true, 1},
@@ -121,7 +121,6 @@ TEST(Digest, FirstUseOnEightThreadsAndKnownValues) {
 
 std::wstring Write(std::wstring path, const std::string& bytes) { return ts::WriteBytes(path, bytes) ? path : L""; }
 
-std::wstring LastName(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
 std::wstring Shell(int csidl) { return GetSpecialFolderPath(csidl, false); }
 
 // Whether the renames waiting for the next restart move source to target ("": delete it).
@@ -170,7 +169,7 @@ TEST(Files, CopyReadSizeRemoveTreesAndOpen) {
   EXPECT_TRUE(CopyFileExW(source.c_str(), destination.c_str(), TRUE) && PendingRename(destination + L".tmp", L""));
   EXPECT_EQ(ts::ReadBytes(fresh) + ts::ReadBytes(destination) + ts::ReadBytes(destination + L".tmp"), "newnewold");
   win::ScopedHandle holder(::CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, 0));
-  EXPECT_TRUE(holder.valid() && CopyFileExW(source.c_str(), held.c_str(), FALSE));
+  EXPECT_TRUE(holder.valid() && CopyFileExW(source.c_str(), held.c_str(), FALSE) && !ForceRemoveFile(held.c_str()));
   EXPECT_TRUE(PendingRename(held + L".tmp", L"!\\??\\" + held));
   EXPECT_EQ(ts::ReadBytes(held) + ts::ReadBytes(held + L".tmp"), "oldnew");
   holder.reset();
@@ -212,6 +211,7 @@ TEST(Files, CopyReadSizeRemoveTreesAndOpen) {
   const std::wstring tree = dir.Child(L"A\\B\\C"), a = dir.Child(L"A");
   EXPECT_TRUE(MakeSureDirPathExist(tree.c_str()) && IsDir(tree.c_str()) && MakeSureDirPathExist(tree.c_str()));
   EXPECT_TRUE(MakeSureDirPathExist(Write(dir.Child(L"plain"), "x").c_str())) << "an existing file also counts";
+  EXPECT_FALSE(MakeSureDirPathExist(dir.Child(L"plain\\sub").c_str()) || CopyDirectory(missing.c_str(), dir.Child(L"none").c_str()));
   ASSERT_TRUE(ts::WriteBytes(tree + L"\\f", "tree"));
   EXPECT_TRUE(CopyDirectory(a.c_str(), dir.Child(L"to").c_str()) && ts::ReadBytes(dir.Child(L"to\\B\\C\\f")) == "tree");
   EXPECT_TRUE(DeleteDirectory(a.c_str(), false) && !IsPathFileExisting(a.c_str()));
@@ -227,6 +227,9 @@ TEST(Files, CopyReadSizeRemoveTreesAndOpen) {
   EXPECT_EQ(LibraryContainsInterface(kernel32, "GetTickCount"),
             reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(kernel32), "GetTickCount")));
   EXPECT_FALSE(LibraryContainsInterface(kernel32, "NoSuchExport") || LibraryContainsInterface(absent, "GetTickCount"));
+  wchar_t cabinet[] = L"cabinet.dll";  // not loaded before, and kept loaded whatever the answer
+  ASSERT_FALSE(::GetModuleHandleW(cabinet));
+  EXPECT_TRUE(!LibraryContainsInterface(cabinet, "NoSuchExport") && ::GetModuleHandleW(cabinet));
 }
 
 // Flags 1: ProgramData from the shell, 2: x86 program files.
@@ -251,7 +254,7 @@ TEST(Folders, ExecutableShellSpecialAndDataFoldersPathsAndPlaceholders) {
   ASSERT_TRUE(GetAppDataDir(app_data, MAX_PATH, nullptr) && GetTempDir(templates, MAX_PATH, nullptr) &&
               GetProgramFilesDir(programs, MAX_PATH, nullptr));
   EXPECT_EQ(app_data, Shell(CSIDL_APPDATA));
-  EXPECT_EQ(LastName(programs) + L"|" + LastName(templates), L"Program Files|Templates");
+  EXPECT_EQ(std::wstring(programs) + L"|" + templates, Shell(CSIDL_PROGRAM_FILES) + L"|" + Shell(CSIDL_TEMPLATES));
   EXPECT_EQ(to_lower(Shell(CSIDL_SYSTEM)) + L"|" + GetSpecialFolderPath(CSIDL_SYSTEM, true),
             to_lower(Shell(CSIDL_WINDOWS)) + L"\\system32|" + Shell(CSIDL_WINDOWS) + L"\\SysWow64");
   EXPECT_EQ(GetSpecialFolderPath(CSIDL_WINDOWS, true) + Shell(0x7777), Shell(CSIDL_WINDOWS));
@@ -260,7 +263,8 @@ TEST(Folders, ExecutableShellSpecialAndDataFoldersPathsAndPlaceholders) {
       {L"C:\\Windows\\System32", 64, L"C:\\Windows\\SysWow64"}, {L"D:\\data", 64, L"D:\\data"},
       {L"C:/windows/system32/a", 64, L"C:/windows/SysWow64/a"}, {L"", 64, L""},
       {L"c:\\WINDOWS\\system32\\a", 64, L"c:\\WINDOWS\\SysWow64\\a"}, {L"C:\\abcd", 8, L"C:\\abcd"},
-      {L"C:\\Windows\\System32x", 64, L"C:\\Windows\\System32x"}, {nullptr, 8, nullptr}, {L"C:\\", 0, nullptr}};
+      {L"C:\\Windows\\System32x", 64, L"C:\\Windows\\System32x"}, {nullptr, 8, nullptr}, {L"C:\\", 0, nullptr},
+      {L"C:\\x\\windows\\system32", 64, L"C:\\x\\windows\\system32"}};  // only a drive's own
   for (const auto& [source, capacity, expected] : wow64) {
     std::wstring buffer(65, L'#');
     EXPECT_TRUE(ConvertToSysWow64Path(source, &buffer[0], capacity) == !!expected && buffer[capacity] == L'#' &&
@@ -319,6 +323,7 @@ TEST(Folders, ExecutableShellSpecialAndDataFoldersPathsAndPlaceholders) {
   EXPECT_EQ(Converted(L"^%257%\\x", 0), L"\\x");
   const std::wstring ini = Shell(CSIDL_APPDATA) + L"\\Mozilla\\Firefox\\profiles.ini";
   const std::wstring base = Shell(CSIDL_LOCAL_APPDATA) + L"\\Mozilla\\Firefox\\";
+  EXPECT_EQ(Converted(L"%firefox%\\x", 0), base + L"cache");  // no profile list at all
   ASSERT_EQ(::SHCreateDirectoryExW(nullptr, ini.substr(0, ini.rfind(L'\\')).c_str(), nullptr), ERROR_SUCCESS);
   const std::pair<std::string, std::wstring> profiles[] = {{"[Profile0]\r\nName=default\r\n", base + L"cache"},
       {"[Profile1]\r\nPath=Profiles/other\r\n\r\n[Profile0]\r\nIsRelative=1\r\nPath=Profiles/abc.default\r\n",

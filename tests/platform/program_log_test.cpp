@@ -37,11 +37,23 @@ std::string Tag(const char* what) {
 TEST(ProgramLog, FormatsTheWindowsWayIntoTheFileOfItsDay) {
   const std::string tag = Tag("format");
   WriteProgramLogNoMask(L"%sname=%s count=%d hr=%x [%s]", common::s2ws(tag).c_str(), L"\u884c\u60c5", -42, 0x8007000Eu, L"");
+  WriteProgramLogNoMask(L"%safter", common::s2ws(tag).c_str());
   const std::vector<std::string> lines = LinesWith(tag);
-  ASSERT_EQ(lines.size(), 1u);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[1].substr(lines[1].size() - 5), "after");  // in the order of the calls
   EXPECT_TRUE(std::regex_match(lines[0], std::regex("program_(\\d{4})(\\d\\d)(\\d\\d)\\.log \\1-\\2-\\3 \\d\\d:\\d\\d:\\d\\d\\.\\d{3} +" +
       std::to_string(::GetCurrentProcessId()) + " +\\d+ " + tag + "name=\xE8\xA1\x8C\xE6\x83\x85 count=-42 hr=8007000e \\[\\]")))
       << lines[0];
+  // The file of a day, or the pattern of every day; refused, with the caller's last error kept, when it does not fit.
+  const std::wstring folder = common::GetLogFolder(TQ_PRODUCT_NAME, false) + L"\\", file = folder + L"program_20170304.log";
+  const SYSTEMTIME day = {2017, 3, 0, 4, 0, 0, 0, 0};
+  for (const auto& [when, capacity, expected] : {std::tuple<const SYSTEMTIME*, size_t, std::wstring>{&day, file.size() + 1, file},
+           {nullptr, MAX_PATH, folder + L"program_*.log"}, {&day, file.size(), L""}, {&day, 1, L""}}) {
+    wchar_t path[MAX_PATH] = L"unchanged";
+    ::SetLastError(1234);
+    EXPECT_TRUE(GetProgramLogFile(when, path, capacity) == !expected.empty() && path == expected &&
+                !GetProgramLogFile(&day, nullptr, MAX_PATH) && ::GetLastError() == 1234u) << capacity;
+  }
 }
 
 // Threads of this process and two children write at once: every line lands whole and once. The children run this

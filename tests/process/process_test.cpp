@@ -168,6 +168,9 @@ TEST(Launch, TheProgramIsShownAsAskedWithTheParametersGiven) {
   ASSERT_TRUE(common::LauncherApp(program, nullptr, true, SW_SHOWNORMAL));
   EXPECT_EQ(RecordValue(copy.program + L".rec", "folder") + "|" + RecordValue(copy.program + L".rec", "command line"),
             ws2s(copy.dir.path() + L"|\"" + copy.program + L"\""));
+  using common::launch_internal::LauncherCommandLine;  // Wine gives an empty command line the quoted path
+  EXPECT_EQ(LauncherCommandLine(L"C:\\a b\\p.exe", nullptr) + L"|" + LauncherCommandLine(L"C:\\a b\\p.exe", L""),
+            L"|\"C:\\a b\\p.exe\" ");
 }
 
 // Every Wine process is an administrator, and "runas" starts a program as "open" does: a file type of the test's
@@ -187,6 +190,7 @@ TEST(Launch, ExecuteExeAsAdminAsksForElevationOnlyWhenNotAnAdministrator) {
     const auto previous = SetAdminCheckForTesting(admin ? +[] { return true; } : +[] { return false; });
     EXPECT_TRUE(common::ExecuteExeAsAdmin(document.c_str(), nullptr, true));
     SetAdminCheckForTesting(previous);
+    EXPECT_EQ(common::launch_internal::AdminVerb(false, admin), nullptr);  // before Vista, never "runas"
     // The show states "open" and "runas" recorded.
     EXPECT_EQ(RecordValue(copy.Record(0), "show") + "," + RecordValue(copy.Record(1), "show"), admin ? "1," : ",1");
     for (int run : {0, 1}) ::DeleteFileW(copy.Record(run).c_str());
@@ -221,7 +225,10 @@ TEST(Launch, BadPathsFailAtOnceWithTheirError) {
 int g_pauses = 0;
 struct CountedPauses {
   CountedPauses() {
-    common::process_search_internal::SetPauseForTesting(+[](DWORD milliseconds) { ++g_pauses, ::Sleep(milliseconds); });
+    common::process_search_internal::SetPauseForTesting(+[](DWORD milliseconds) {
+      EXPECT_EQ(milliseconds, 100u);
+      ++g_pauses, ::Sleep(milliseconds);
+    });
     g_pauses = 0;
   }
   ~CountedPauses() { common::process_search_internal::SetPauseForTesting(nullptr); }
@@ -266,6 +273,10 @@ TEST(Processes, BadNamesGiveTheFailureResult) {
     EXPECT_FALSE(common::CheckExeIsRunning(name) || common::ShowApp(name));
     EXPECT_TRUE(common::TerminateApp(name) && common::TerminateAppIgnoreSelf(name));
     EXPECT_EQ(g_pauses, 0);
+  }
+  {
+    const CountedPauses pauses;  // the only match is the caller itself: spared, and no pause for it
+    EXPECT_TRUE(common::TerminateAppIgnoreSelf(testing_support::SelfPath().c_str()) && g_pauses == 0);
   }
   for (const wchar_t* name : {static_cast<const wchar_t*>(nullptr), L"", L"a\\b"})
     EXPECT_FALSE(common::IsAppExist(name) || common::CreateAppMutex(name));
@@ -323,6 +334,7 @@ std::string WatchdogRun(const std::wstring& steps) {
 // Cancelled while it waits out its delay, as callers do, the process lives on; cancelling one leaves another running.
 TEST(Watchdog, EndsTheProcessWithMinusOneUnlessCancelled) {
   EXPECT_EQ(WatchdogRun(L"watchdog 0 sleep 20000"), "exit 4294967295, begun 1, cancelled 0, ended 1, the first 1");
+  EXPECT_EQ(WatchdogRun(L"watchdog -1 sleep 1500"), "exit 0, begun 1, cancelled 0, ended 0, the first 0");  // for ever
   EXPECT_EQ(WatchdogRun(L"watchdog 1000 sleep 300 cancel sleep 1500"),
             "exit 0, begun 1, cancelled 1, ended 0, the first 0");
   EXPECT_EQ(WatchdogRun(L"watchdog 1000 watchdog 300 sleep 100 cancel sleep 20000"),
@@ -416,7 +428,8 @@ TEST(DelSelf, RemovesTheProgramOrItsFolderOnceItEnded) {
     ::SetEnvironmentVariableW(L"COMSPEC", comspec);
     EXPECT_EQ(helper.Exit(15000), 0u);
     const DWORD priority = removed ? REALTIME_PRIORITY_CLASS : NORMAL_PRIORITY_CLASS;
-    EXPECT_EQ(RecordValue(record, "priority"), std::to_string(priority));
+    EXPECT_EQ(RecordValue(record, "priority") + " " + RecordValue(record, "thread priority"),
+              std::to_string(priority) + (removed ? " 15" : " 0"));
     EXPECT_EQ(RecordValue(record, "folder"), ws2s(root ? folder + L"\\" : folder));
     const std::wstring gone = whole_folder ? folder : program;
     const auto absent = [&] { return ::GetFileAttributesW(gone.c_str()) == INVALID_FILE_ATTRIBUTES; };

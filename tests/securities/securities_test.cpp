@@ -22,6 +22,7 @@ TEST(Symbols, TypeIndexPlateAndUnusualEventSupport) {
       {nullptr, SymbolInvalid, IndexNone, PlateNone, false},    {L"sh00000", SymbolInvalid, IndexNone, PlateNone, false},
       {L"sh0000012", SymbolInvalid, IndexNone, PlateNone, false}, {L"\x017fh000001", SymbolInvalid, IndexNone, PlateNone, false},
       {L"sh000002", SymbolIndex, IndexSh, PlateNone, false},  // only the composite has unusual events
+      {L"bk10000", SymbolInvalid, IndexNone, PlateNone, false}, {L"", SymbolInvalid, IndexNone, PlateNone, false},
   };
   for (const auto& [s, type, index, plate, unusual_event] : rows)
     EXPECT_EQ(std::make_tuple(int(CheckSymbol(s)), int(CheckIndexType(s)), int(CheckPlateType(s)), IsSupportUnusualEvent(s)),
@@ -38,14 +39,15 @@ TEST(ConvertStockStatus, EveryCodeAndNearMisses) {
 }
 
 // The test run's application-data folder is its own (test_main), and nothing is
-// made in it. A symbol's file lies in GetKLineMetaFilePath(), itself in GetStockDataPath().
+// made in it.
 TEST(MarketPaths, LayoutUnderTheApplicationDataFolderWithNothingCreated) {
   wchar_t app_data[MAX_PATH] = {};
   ASSERT_TRUE(::GetEnvironmentVariableW(L"TQ_TEST_APPDATA", app_data, MAX_PATH));
   const testing_support::SandboxWatch watch({app_data});
   const std::wstring stocks = app_data + std::wstring(L"\\Brovanta\\Tessaquill\\stocks");
   EXPECT_EQ(GetKLineFilePath(L"SZ399001"), stocks + L"\\K\\SZ399001");
-  EXPECT_EQ(GetKLineFilePath(nullptr), stocks + L"\\K\\");
+  EXPECT_EQ(GetKLineFilePath(nullptr) + L"|" + GetKLineFilePath(L""), stocks + L"\\K\\|" + stocks + L"\\K\\");
+  EXPECT_EQ(GetStockDataPath() + L"|" + GetKLineMetaFilePath(), stocks + L"|" + stocks + L"\\K");
   EXPECT_TRUE(watch.Unchanged());
 }
 

@@ -183,6 +183,7 @@ TEST(Store, RowsLoadAsEntriesAndFailingStatementsOrLoadsLogAndKeepMemory) {
   ScopedStoreName name;
   OnFile(name.name, "select 1", "create table t (key text not null, value text not null); insert into t values "
                                 "('k', 'first'), ('other', 'x'), ('k', 'second'), ('', 'empty key');"
+                                "create table \"\" (key text not null, value text not null); insert into \"\" values ('k', 'nameless');"
                                 "create table odd (a text, b text); insert into odd values ('k', 'loaded');"
                                 "create table settings (key text not null, value text not null);"
                                 "insert into settings values ('width', '100');");
@@ -191,10 +192,10 @@ TEST(Store, RowsLoadAsEntriesAndFailingStatementsOrLoadsLogAndKeepMemory) {
     SerializeManager store(name.name);
     store.SetValue(L"", L"k", L"v"), store.SetValue(L"t", L"", L"v");
     EXPECT_EQ(store.GetValue(L"", L"k", L"d") + store.GetValue(L"t", L"", L"d"), L"dd");
-    EXPECT_TRUE(store.GetValues(L"").empty());
+    EXPECT_EQ(store.GetValues(L""), (Values{{L"k", L"nameless"}}));
     EXPECT_EQ(store.GetValues(L"t"), (Values{{L"", L"empty key"}, {L"k", L"first"}, {L"other", L"x"}}));
     store.SetValue(L"t", L"k", L"changed");
-    OnFile(name.name, "select 1", "insert into t values ('late', 'a');");
+    OnFile(name.name, "select 1", "insert into t values ('late', 'a'), ('late', 'b');");
     std::wstring seen;  // each read before a delete; "late" is a row memory never held
     for (const wchar_t* key : {L"k", L"k", L"k", L"late"})
       seen += store.GetValue(L"t", key, L"none") + L",", store.DeleteKey(L"t", key);
@@ -225,7 +226,7 @@ TEST(Store, RowsLoadAsEntriesAndFailingStatementsOrLoadsLogAndKeepMemory) {
     const LogWatch failed_load;
     SerializeManager damaged(name.name);
     EXPECT_EQ(failed_load.Added(), "初始化持久化失败：database disk image is malformed (11)\n");
-    EXPECT_EQ(damaged.GetTables(), (Names{L"settings", L"t"}));
+    EXPECT_EQ(damaged.GetTables(), (Names{L"", L"settings", L"t"}));
     EXPECT_EQ(damaged.GetValues(L"settings"), (Values{{L"width", L"100"}}));
   }
   EXPECT_TRUE(SerializeManager(name.name).GetTables().empty());
@@ -246,9 +247,9 @@ TEST(PersistentInstance, TheFirstCallsDecideTheStores) {
     for (const std::wstring& first : {a.name, L"..\\Persistent\\" + b.name, L""s}) {
       EXPECT_EQ(RunSelfInChild("PersistentInstance.*", {{L"TQ_A", first}, {L"TQ_B", b.name}}), 0);
       EXPECT_THROW(OnFile(b.name, "select 1"), CppSQLite3Exception);  // no file, and opening did not make one
+      EXPECT_TRUE(common::IsPathFileExisting((folder + L"\\Tessaquill.db").c_str()));  // made before any save
     }
     EXPECT_EQ(OnFile(a.name, "select * from t"), Rows{"k|saved"});
-    EXPECT_TRUE(common::IsPathFileExisting((folder + L"\\Tessaquill.db").c_str()));
     EXPECT_EQ(OnFile(L"", "select name, type, \"notnull\", s.* from pragma_table_info('t'), t s"),
               (Rows{"key|TEXT|1|k|saved", "value|TEXT|1|k|saved"}));
     return RemoveStoreFiles(L"");

@@ -11,6 +11,7 @@
 //   watchdog MS        common::ForceTerminateSelf(MS) ("watchdog: THREAD_ID")
 //   cancel             common::CancelTerminateSelf on the last watchdog
 //   delself|delfolder  common::DelSelf(false|true), then "priority: CLASS" (of the process)
+//                      and "thread priority: PRIORITY"
 //   killsiblings       common::TerminateAppIgnoreSelf(own path) ("killsiblings: done")
 //   mutex NAME         common::CreateAppMutex(NAME) ("mutex: handle|null")
 //   reboot             common::RebootSystem() ("reboot: RESULT"), also on stdout
@@ -94,6 +95,7 @@ int wmain(int argc, wchar_t** argv) {
     if (step == L"delself" || step == L"delfolder") {
       common::DelSelf(step == L"delfolder");
       Record("priority", std::to_wstring(::GetPriorityClass(::GetCurrentProcess())));
+      Record("thread priority", std::to_wstring(::GetThreadPriority(::GetCurrentThread())));
     }
     if (step == L"killsiblings") common::TerminateAppIgnoreSelf(testing_support::SelfPath().c_str());
     if (step == L"killsiblings") Record("killsiblings", L"done");
