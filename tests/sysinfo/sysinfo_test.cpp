@@ -81,6 +81,7 @@ TEST(OsVersionRules, EveryCaseGivesItsCodeTagAndDescription) {
     {Nt(10, 1, WS, A64, 0, L"", 20000), 0x80000, L"win_x64", L", 64-bit"},
     {Nt(11, 0, WS, A64, 0, L"", 30000), 0x82000, L"win_x64", L", 64-bit"},
     {Nt(6, 5, WS, A64, 0, L"", 1, 71), 0x80000, L"win_x64", L"Not supported, 64-bit"},
+    {Nt(7, 0, SV, X86, 0, L"SP", 1), 0x2000, L"win_x86", L", 32-bit SP"},
     {Nt(6, 4, WS, A64, 0, L"", 9841, 48), 0x81900, L"win10_x64", L"Windows 10 Professional, 64-bit"},
     {Nt(6, 3, WS, A64, 0, L"", 9600, 4), 0x81800, L"win8_1_x64", L"Windows 8.1 Enterprise, 64-bit"},
     {Nt(6, 2, WS, X86, 0, L"", 9200, 3), 0x1700, L"win8_x86", L"Windows 8 Home Premium, 32-bit"},
@@ -94,15 +95,16 @@ TEST(OsVersionRules, EveryCaseGivesItsCodeTagAndDescription) {
     {Nt(6, 0, SV, A64, 0, L"", 6001, 0), 0x8150B, L"win2008_x64", L"Windows Server 2008 An unknown product, 64-bit"},
     {Nt(5, 2, WS, A64, 0, L"SP2", 3790), 0x81300, L"winxp_x64", L"Windows XP Professional x64 Edition SP2"},
     {S03(WS, X86, 0), 0x1407, L"win2003", L"Windows Server 2003 "},
-    {S03(SV, X86, 0x80), 0x1404, L"win2003_x86", L"Windows Server 2003 Datacenter Edition"},
+    {S03(SV, X86, 0x482), 0x1404, L"win2003_x86", L"Windows Server 2003 Datacenter Edition"},
     {S03(SV, X86, 0x4002), 0x1405, L"win2003_x86", L"Windows Server 2003 Compute Cluster Edition"},
-    {S03(SV, X86, 0x2), 0x1405, L"win2003_x86", L"Windows Server 2003 Enterprise Edition"},
+    {S03(SV, X86, 0x402), 0x1405, L"win2003_x86", L"Windows Server 2003 Enterprise Edition"},
     {S03(SV, X86, 0x400), 0x1406, L"win2003_x86", L"Windows Server 2003 Web Edition"},
     {S03(DC, X86, 0x10), 0x1407, L"win2003_x86", L"Windows Server 2003 Standard Edition"},
-    {S03(SV, A64, 0x80, 1), 0x81404, L"win2003_r2_x64", L"Windows Server 2003 R2, Datacenter x64 Edition"},
+    {S03(WS, A64, 0, 1), 0x81407, L"win2003_r2", L"Windows Server 2003 R2, "},
+    {S03(SV, A64, 0x82, 1), 0x81404, L"win2003_r2_x64", L"Windows Server 2003 R2, Datacenter x64 Edition"},
     {S03(SV, A64, 0x2), 0x81405, L"win2003_x64", L"Windows Server 2003 Enterprise x64 Edition"},
     {S03(SV, A64, 0), 0x81407, L"win2003_x64", L"Windows Server 2003 Standard x64 Edition"},
-    {S03(SV, I64, 0x80), 0x81404, L"win2003_ia64", L"Windows Server 2003 Datacenter Edition" + kIa64},
+    {S03(SV, I64, 0x82), 0x81404, L"win2003_ia64", L"Windows Server 2003 Datacenter Edition" + kIa64},
     {S03(SV, I64, 0x2), 0x81405, L"win2003_ia64", L"Windows Server 2003 Enterprise Edition" + kIa64},
     {S03(SV, I64, 0x400), 0x81406, L"win2003_ia64", L"Windows Server 2003 "},
     {S03(SV, I64, 0, 1), 0x81407, L"win2003_r2_ia64", L"Windows Server 2003 R2, "},
@@ -374,7 +376,8 @@ TEST(MachineIdentifier, DrivesFallbackAndTheStoredValue) {
   ASSERT_EQ(buffer[8], L'#');
   getGUID(buffer, 780);
   EXPECT_EQ(std::wstring(buffer, 780), fallback + std::wstring(780 - fallback.size(), L'\0'));
-  EXPECT_EQ(common::CpuMachinePart(0, 591594u) + common::CpuMachinePart(3219913727u, 0), L"");
+  EXPECT_EQ(common::CpuMachinePart(0, 591594u) + common::CpuMachinePart(3219913727u, 0) +
+            common::FallbackIdentifier(L"g", 0xAB), L"g_000000AB");
 
   ::RegDeleteTreeW(HKEY_CURRENT_USER, TQ_REGISTRY_KEY);  // HKCU is the run's own (test_main.cpp)
   const std::wstring derived(_wcslwr(&fallback[0]));
@@ -401,7 +404,7 @@ TEST(MachineIdentifier, DrivesFallbackAndTheStoredValue) {
   const auto edit = [&valid](size_t at, wchar_t c) { std::wstring v = valid; v[at] = c; return v; };
   const std::pair<std::wstring, bool> kStored[] = {{valid, true}, {upper, true}, {edit(7, L'z'), true},
       {edit(valid.size() - 1, L'q'), false}, {edit(0, valid[0] == L'0' ? L'1' : L'0'), false},
-      {valid.substr(0, 8), false}, {L"1234567", false}, {L"", false},
+      {L"00000000", false}, {L"1234567", false}, {L"", false},
       {WithCheckValue(std::wstring(400, L'a')), false}};  // the last over the 780 bytes read
   for (const auto& [value, kept] : kStored) {
     common::MachineIdSource source = common::MachineIdSource::kDisk;
