@@ -151,7 +151,7 @@ TEST(CreateLinkIcon, WritesEachFieldForEveryReaderAndNothingForBadInput) {
   const wstring out = ::GetEnvironmentVariableW(L"TQ_LINK_OUTPUT", given, MAX_PATH) ? given : temp.Child(L"links");
   RemoveTree(out);
   ASSERT_TRUE(::CreateDirectoryW(out.c_str(), nullptr));
-  // The icon, when there is one, is the target's .ico; the save path has "\\" before the name.
+  // The icon, when there is one, is the target's .ico; the save path has "/" after the drive and "\\" before the name.
   const auto check = [&](const wchar_t* name, const wstring& target, const wstring& arguments, const wstring& description,
                          bool with_icon, const wstring& stored, const wstring& folder) {
     SCOPED_TRACE(ws2s(target));
@@ -159,7 +159,9 @@ TEST(CreateLinkIcon, WritesEachFieldForEveryReaderAndNothingForBadInput) {
     const auto line = [](const wchar_t* label, const wstring& value) { return value.empty() ? L"" : L"\nCreateLinkIcon " + wstring(label) + L" = " + value; };
     const wstring link = out + L"\\" + name + L".lnk";
     const LogWatch log;
-    ASSERT_TRUE(CreateLinkIcon(target, out + L"\\\\" + name + L".lnk", arguments, ico(target), description));
+    wstring save = out + L"\\\\" + name + L".lnk";
+    save[2] = L'/';  // C:/...
+    ASSERT_TRUE(CreateLinkIcon(target, save, arguments, ico(target), description));
     EXPECT_EQ(log.Added(), ws2s(L"CreateLinkIcon sDstFileTrimed = " + stored + L"\nCreateLinkIcon szDirectory = " + folder + line(L"sParam", arguments) +
                                 line(L"sDec", description) + line(L"sIconTrimed", ico(stored)) + L"\nCreateLinkIcon sSavePathTrimed = " + link + L"\n"));
     wchar_t full[MAX_PATH] = {};  // the shell keeps the target as a full path of its own making
@@ -171,7 +173,7 @@ TEST(CreateLinkIcon, WritesEachFieldForEveryReaderAndNothingForBadInput) {
   check(L"network", L"\\\\server\\share\\run.exe", L"", L"", false, L"\\server\\share\\run.exe", L"server\\share");
   check(L"bare", L"run.exe", L"", L"", false, L"run.exe", L"");
   check(L"x", L"C:\\Apps\\\\\\\\Client\\run.exe", L"", L"", true, twice, L"C:\\Apps\\\\Client");
-  check(L"x", L"C:\\Apps//Client\\run.exe", L"", L"", true, twice, L"C:\\Apps\\\\Client");
+  check(L"x", L"C:\\Apps//Client\\run.exe", L"/p C:\\\\d//e", L"a//b\\\\c", true, twice, L"C:\\Apps\\\\Client");  // only paths cleaned
   const wstring text(32766, L'x'), icon = L"C:\\" + text.substr(3), folder = L"C:\\" + wstring(200, L'a');
   const wstring target = folder + L"\\" + wstring(55, L'b'), limits = out + L"\\limits.lnk";
   ASSERT_TRUE(CreateLinkIcon(L"", limits, L"", L"", L""));
@@ -255,7 +257,10 @@ TEST(Shortcuts, BadInputLeavesEveryBystander) {
       {"NUL in a string the kind ignores", [](auto&) { CreateShortcut(Desktop, kRun, L"x.lnk", kNul, L"", L""); }},
       {"target too long", [](auto&) { CreateShortcut(ProgramFolder, L"C:\\" + wstring(300, L'a'), L"x.lnk", L"", L"", L"New"); }},
       {"over a file in a program folder", [](auto&) { CreateStartMenuProgramFolder(L"\\sub\\", kRun, L"inner.txt", L"", L""); }},
-      {"kind 6", [](auto& p) { DeleteShortcut(LinkType(6), p.desktop, L"keep.txt", L""); }},
+      {"kind 6", [](auto& p) { DeleteShortcut(LinkType(6), p.desktop, L"keep.txt", L"sub"); }},
+      {"delete kind Startup", [](auto& p) { DeleteShortcut(Startup, p.desktop, L"keep.txt", L"sub"); }},
+      {"delete, no 32-bit Start menu", [](auto& p) { p.values[5]->key.DeleteValue(L"Common Start Menu"), DeleteShortcut(StartMenu, L"", L"keep.txt", L""); }},
+      {"no Common Desktop", [](auto& p) { p.values[0]->key.DeleteValue(L"Common Desktop"), p.values[4]->key.DeleteValue(L"Common Desktop"), CreateShortcut(Desktop, kRun, L"x.lnk", L"", L"", L""); }},
       {"no 32-bit Start menu", [](auto& p) { p.values[5]->key.DeleteValue(L"Common Start Menu"), CreateShortcut(StartMenu, kRun, L"x.lnk", L"", L"", L""); }},
   };
   for (const auto& [what, call] : rows) {
