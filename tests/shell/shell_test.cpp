@@ -190,6 +190,8 @@ TEST(CreateLinkIcon, WritesEachFieldForEveryReaderAndNothingForBadInput) {
 
   PlantBystanders(out);
   ASSERT_TRUE(WriteBytes(out + L"\\other.lnk", "\x4C" + std::string(75, '\0')));  // a link's header size, another class
+  const std::string link_class("\x01\x14\x02\0\0\0\0\0\xC0\0\0\0\0\0\0\x46", 16);  // CLSID_ShellLink
+  ASSERT_TRUE(WriteBytes(out + L"\\class.lnk", std::string("\x4D\0\0\0", 4) + link_class + std::string(56, '\0')));
   const wstring link = out + L"\\new.lnk", none, long_text(32767, L'x');
   const auto refused = [&](const char* what, const wstring& target, const wstring& save, const wstring& arguments = L"",
                            const wstring& icon = L"", const wstring& description = L"") {
@@ -209,6 +211,7 @@ TEST(CreateLinkIcon, WritesEachFieldForEveryReaderAndNothingForBadInput) {
   refused("description of 32,767 characters", kRun, link, none, none, long_text);
   refused("over a file that is no link", kRun, out + L"\\keep.txt");
   refused("over a file with a link's header size only", kRun, out + L"\\other.lnk");
+  refused("over a file with a link's class only", kRun, out + L"\\class.lnk");
   refused("over a folder", kRun, out + L"\\sub");
   refused("empty save path", kRun, none);
   const LogWatch log;
