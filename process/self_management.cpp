@@ -90,9 +90,10 @@ void CancelTerminateSelf(void* watchdog) {
     cancelled = std::move(found->second);
     g_watchdogs.erase(found);
   }
+  // The caller's handle to the thread is ours to close once the watchdog is known.
+  const win::ScopedHandle thread(static_cast<HANDLE>(watchdog));
   ::OutputDebugStringW(L"Cancel Moniter");
   ::SetEvent(cancelled->cancel.get());
-  ::CloseHandle(static_cast<HANDLE>(watchdog));
 }
 
 void DelSelf(bool whole_folder) {
