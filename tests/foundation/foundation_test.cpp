@@ -139,11 +139,12 @@ void RunAndWaitForNewDescendants(const std::function<void()>& run) {
   std::set<DWORD> before, family = {::GetCurrentProcessId()};
   for (const auto& process : ts::ProcessList()) before.insert(process.id);
   run();
-  for (int round = 0, alive = 1; alive && round < 1200; ++round, ::Sleep(100)) {
-    alive = 0;
+  ts::WaitFor([&] {
+    int alive = 0;
     for (const auto& process : ts::ProcessList())
       if (!before.count(process.id) && family.count(process.parent)) family.insert(process.id), ++alive;
-  }
+    return alive == 0;
+  }, 120000);
 }
 
 // Copies: onto a missing destination a plain copy; with fail-if-exists the old file is moved aside, to be

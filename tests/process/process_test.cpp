@@ -39,7 +39,7 @@
 namespace {
 
 using common::ws2s;
-using testing_support::LogWatch, testing_support::ReadBytes, testing_support::WriteBytes;
+using testing_support::LogWatch, testing_support::ReadBytes, testing_support::WaitFor, testing_support::WriteBytes;
 
 std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.rfind(L'\\')); }
 
@@ -50,13 +50,6 @@ std::wstring CopyHelper(const std::wstring& folder, const std::wstring& name) {
   [[maybe_unused]] static const BOOL set = ::SetEnvironmentVariableW(L"PATH", (bin + L";" + _wgetenv(L"PATH")).c_str());
   ::CopyFileW((bin + L"\\tq_proc_helper.exe").c_str(), (folder + L"\\" + name).c_str(), FALSE);
   return folder + L"\\" + name;
-}
-
-// Polls until condition holds; false when it did not within the timeout.
-bool WaitFor(const std::function<bool()>& condition, DWORD timeout_ms = 30000) {
-  for (const ULONGLONG deadline = ::GetTickCount64() + timeout_ms; !condition(); ::Sleep(20))
-    if (::GetTickCount64() >= deadline) return false;
-  return true;
 }
 
 // The value of "name: value" in a record file, once there within the timeout ("" if not).

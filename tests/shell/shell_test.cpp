@@ -116,10 +116,10 @@ struct ScopedVerbRecorder {
   }
   // The records once no handler runs any more (up to 30 seconds): the shell starts one and returns.
   wstring Records() const {
-    for (int wait = 0; wait < 600; ++wait, ::Sleep(50)) {
+    WaitFor([] {
       const auto list = ProcessList();
-      if (std::none_of(list.begin(), list.end(), [](auto& p) { return _wcsicmp(p.name.c_str(), L"shell_recorder.exe") == 0; })) break;
-    }
+      return std::none_of(list.begin(), list.end(), [](auto& p) { return _wcsicmp(p.name.c_str(), L"shell_recorder.exe") == 0; });
+    });
     const std::string bytes = ReadBytes(records);
     return wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
   }
@@ -182,10 +182,9 @@ TEST(CreateLinkIcon, WritesEachFieldForEveryReaderAndNothingForBadInput) {
   EXPECT_EQ(ReadLink(limits), target + L"|" + folder + L"|" + text + L"|" + text + L"|" + icon + L"|0");
   EXPECT_EQ(apartment(), CO_E_NOTINITIALIZED);
   std::thread([&] {
-    ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    const win::ScopedComInitializer com(COINIT_MULTITHREADED);
     EXPECT_TRUE(CreateLinkIcon(kRun, out + L"\\m.lnk", L"", L"", L""));
     EXPECT_EQ(apartment(), S_OK);
-    ::CoUninitialize();
   }).join();
 
   PlantBystanders(out);

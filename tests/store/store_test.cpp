@@ -343,7 +343,7 @@ TEST(StoreConcurrency, TwoProcessesOnOneFileAndAWriterKilledInTheMiddle) {
   const win::ScopedHandle first = start(L"1", L""), second = start(L"2", progress_file);
   ASSERT_TRUE(first && second);
   EXPECT_EQ(exit_code(first), 0u);
-  for (int waited = 0; waited < 1200 && ReadBytes(progress_file).size() < 2000; ++waited) ::Sleep(50);
+  WaitFor([&] { return ReadBytes(progress_file).size() >= 2000; }, 60000);
   EXPECT_EQ((::TerminateProcess(second.get(), 9), exit_code(second)), 9u);
   std::istringstream reported(ReadBytes(progress_file));
   std::vector<int> done;

@@ -156,6 +156,12 @@ bool RanInChild(unsigned int timeout_ms) {
   return true;
 }
 
+bool WaitFor(const std::function<bool()>& condition, unsigned int timeout_ms) {
+  for (const ULONGLONG deadline = ::GetTickCount64() + timeout_ms; !condition(); ::Sleep(20))
+    if (::GetTickCount64() >= deadline) return false;
+  return true;
+}
+
 void RunOnThreadsAtOnce(int count, const std::function<void()>& body) {
   std::atomic<int> waiting{count};
   std::vector<std::thread> threads;

@@ -56,6 +56,9 @@ bool IsChildRun();
 //   if (testing_support::RanInChild(90000)) return;
 bool RanInChild(unsigned int timeout_ms = 120000);
 
+// Polls every 20 ms until condition holds; false when it did not within the timeout.
+bool WaitFor(const std::function<bool()>& condition, unsigned int timeout_ms = 30000);
+
 // Runs body on count threads released together, and waits for all of them.
 void RunOnThreadsAtOnce(int count, const std::function<void()>& body);
 
